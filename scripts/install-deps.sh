@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing zoov2020 need.
+# Idempotent: it runs apt-get only when something is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config python3-glad
+  libsdl2-dev libvorbis-dev libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth xdotool x11-utils imagemagick apitrace ffmpeg sox vorbis-tools
+  libgl1-mesa-dri libglx-mesa0 mesa-utils valgrind
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+echo "install-deps: missing: ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then
+    SUDO=sudo
+  else
+    echo "install-deps: must run as root (or with sudo) to install: ${missing[*]}" >&2
+    exit 1
+  fi
+else
+  SUDO=
+fi
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,122 @@
+// Window and context creation, the letterboxed viewport, event handling and the frame loop.
+#include "app/app.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+#include "music/soloud.h"
+#include "show/frame.h"
+#include "st/gl.h"
+
+SDL_Window* window = nullptr;
+int32_t windowWidth = 0;
+int32_t windowHeight = 0;
+
+void printError(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  vfprintf(stderr, format, args);
+  va_end(args);
+}
+
+void printOut(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  vfprintf(stdout, format, args);
+  va_end(args);
+  fflush(stdout);
+}
+
+Viewport letterboxViewport(int32_t width, int32_t height) {
+  // 16/9 rounded to float; every step is single precision and truncates toward zero.
+  const float aspect169 = 1.7777778f;
+  float wf = (float)width;
+  float hf = (float)height;
+  float a = wf / hf;
+  if (a > aspect169) {
+    float vw = hf * aspect169;
+    return {(int)((wf - vw) * 0.5f), 0, (int)vw, height};
+  }
+  float vh = wf / aspect169;
+  return {0, (int)((hf - vh) * 0.5f), width, (int)vh};
+}
+
+static void applyViewport() {
+  Viewport v = letterboxViewport(windowWidth, windowHeight);
+  glViewport(v.x, v.y, v.width, v.height);
+}
+
+void initVideo(int mode) {
+  SDL_Rect bounds;
+  SDL_GetDisplayBounds(0, &bounds);
+
+  Uint32 flags;
+  if (mode > 1) {
+    windowWidth = 960;
+    windowHeight = 540;
+    flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN;
+  } else {
+    SDL_ShowCursor(SDL_DISABLE);
+    windowWidth = bounds.w;
+    windowHeight = bounds.h;
+    flags = SDL_WINDOW_FULLSCREEN | SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN;
+  }
+
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+  SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 1);
+  SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 4);
+
+  // Created untitled; main() titles it once the context exists.
+  window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, windowWidth,
+                            windowHeight, flags);
+  if (!window) {
+    // A failed start-up is not a success: exit status 1 (the message stays as it was).
+    printError("Video mode set failed: %s\n", SDL_GetError());
+    SDL_Quit();
+    exit(1);
+  }
+  SDL_GL_CreateContext(window);
+  SDL_GL_SetSwapInterval(1);
+
+  // glad opens the system's libGL itself, resolves every entry point through it and
+  // reports success only when the context answered glGetString(GL_VERSION).
+  int loaded = gladLoaderLoadGL();
+  gladLoaderUnloadGL();  // drops glad's handle only: SDL keeps libGL loaded for the context
+  if (!loaded) {
+    printOut("Something went wrong!\n");
+    exit(-1);
+  }
+
+  applyViewport();
+  glEnable(GL_MULTISAMPLE);
+}
+
+void shutdownAudio() { soloud.deinit(); }
+
+void handleEvents() {
+  SDL_Event event;
+  while (SDL_PollEvent(&event)) {
+    switch (event.type) {
+      case SDL_QUIT:
+        shutdownAudio();
+        SDL_Quit();
+        exit(0);
+      case SDL_KEYUP:
+        shutdownAudio();
+        exit(0);
+      default:
+        break;
+    }
+  }
+}
+
+void renderFrame() {
+  buildFrame((int32_t)SDL_GetTicks());
+  SDL_Delay(1);
+  SDL_GL_SwapWindow(window);
+}

@@ -1,0 +1,29 @@
+// The application shell: window, GL context, viewport, events, the frame loop.
+#pragma once
+#include <SDL.h>
+
+#include <cstdint>
+
+extern SDL_Window* window;
+extern int32_t windowWidth;
+extern int32_t windowHeight;
+
+struct Viewport {
+  int x, y, width, height;
+};
+
+// The letterboxed 16:9 rectangle for a window of the given size.
+Viewport letterboxViewport(int32_t width, int32_t height);
+
+// Full screen (mode <= 1) or a centred 960x540 window; exits on failure.
+void initVideo(int mode);
+// Drains the event queue; quits on SDL_QUIT or any key release.
+void handleEvents();
+// One frame: clocks, geometry, passes, 1 ms sleep, swap.
+void renderFrame();
+// Stops the sound and closes the audio device.
+void shutdownAudio();
+
+// The two start-up message printers.
+void printError(const char* format, ...);
+void printOut(const char* format, ...);

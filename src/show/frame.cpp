@@ -1,0 +1,21 @@
+// The frame's road: sprites, the scene target, the script on the music clock, the passes.
+#include "show/frame.h"
+
+#include "fx/figures.h"
+#include "show/clock.h"
+#include "show/scene.h"
+#include "show/script.h"
+
+void buildFrame(int32_t tick) {
+  updateSprites(tick);
+  sceneTarget->bind();
+
+  // All line geometry is rebuilt from nothing in every frame.
+  lineBuffer->vertexCount = 0;
+  lineBuffer->indexCount = 0;
+  lineBuffer->dirty = 1;
+
+  FrameClock clock = deriveClock(soloud.getStreamPosition(musicHandle));
+  runScript(clock, tick);
+  renderPasses(tick);
+}

@@ -1,0 +1,10 @@
+// One frame of the show, split so that the live loop and the capture tool share it.
+#pragma once
+#include <cstdint>
+
+// Everything of a frame up to and including the compose pass into the window's
+// viewport: sprites, script, matrices, the eight passes. Reads the music time itself.
+void buildFrame(int32_t tick);
+
+// The eight render passes for this frame's geometry (sceneTarget is bound on entry).
+void renderPasses(int32_t tick);

@@ -1,0 +1,75 @@
+// Message-box reports and the GL error table shared by the toolkit's error checks.
+#include "st/report.h"
+
+#include <SDL.h>
+#include <cstdio>
+
+#include "st/gl.h"
+
+namespace st {
+
+namespace {
+ReportSink reportSink = nullptr;
+}
+
+void showReport(const char* text, const char* caption) {
+  if (reportSink) {
+    reportSink(text, caption);
+    return;
+  }
+  // No owner window: the box stands on its own and blocks until OK.
+  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr);
+}
+
+ReportSink setReportSink(ReportSink sink) {
+  ReportSink previous = reportSink;
+  reportSink = sink;
+  return previous;
+}
+
+const char* glErrorName(unsigned code) {
+  switch (code) {
+    case 0x0500: return "GL_INVALID_ENUM";
+    case 0x0501: return "GL_INVALID_VALUE";
+    case 0x0502: return "GL_INVALID_OPERATION";
+    case 0x0503: return "GL_STACK_OVERFLOW";
+    case 0x0504: return "GL_STACK_UNDERFLOW";
+    case 0x0505: return "GL_OUT_OF_MEMORY";
+    default: return "Unknown";
+  }
+}
+
+const char* glErrorText(unsigned code) {
+  switch (code) {
+    case 0x0500:
+      return "An unacceptable value is specified for an enumerated argument. The offending "
+             "command is ignored and has no other side effect than to set the error flag.";
+    case 0x0501:
+      return "A numeric argument is out of range. The offending command is ignored and has no "
+             "other side effect than to set the error flag.";
+    case 0x0502:
+      return "The specified operation is not allowed in the current state. The offending "
+             "command is ignored and has no other side effect than to set the error flag.";
+    case 0x0503:
+      return "This command would cause a stack overflow. The offending command is ignored and "
+             "has no other side effect than to set the error flag.";
+    case 0x0504:
+      return "This command would cause a stack underflow. The offending command is ignored and "
+             "has no other side effect than to set the error flag.";
+    case 0x0505:
+      return "There is not enough memory left to execute the command. The state of the GL is "
+             "undefined, except for the state of the error flags, after this error is recorded.";
+    default: return "Unknown gl error";
+  }
+}
+
+void checkGlErrorIn(const char* file, int line) {
+  // One error per check: a second queued error is left for the next check.
+  GLenum code = glGetError();
+  if (code == GL_NO_ERROR) return;
+  char caption[256];
+  snprintf(caption, sizeof caption, "%s::%d:%s", file, line, glErrorName(code));
+  showReport(glErrorText(code), caption);
+}
+
+}  // namespace st

@@ -1,0 +1,70 @@
+// GL error checks in a real context: one report per check, captions naming file and line.
+#include <gtest/gtest.h>
+
+#include "st/gl.h"
+#include "st/report.h"
+#include "support/gl_context.h"
+#include "support/reports.h"
+
+namespace {
+
+void drainGlErrors() {
+  while (glGetError() != GL_NO_ERROR) {
+  }
+}
+
+TEST(GlErrors, NoPendingErrorReportsNothing) {
+  REQUIRE_GL();
+  drainGlErrors();
+  test::ReportRecorder recorder;
+  st::checkGlErrorIn("st_x.cpp", 7);
+  EXPECT_TRUE(recorder.reports.empty());
+}
+
+TEST(GlErrors, InvalidEnumIsReportedWithFileLineAndName) {
+  REQUIRE_GL();
+  drainGlErrors();
+  test::ReportRecorder recorder;
+  glEnable(0xFFFF);  // not a capability: GL_INVALID_ENUM
+  st::checkGlErrorIn("src/st/st_renderbuf.cpp", 42);
+  ASSERT_EQ(recorder.reports.size(), 1u);
+  EXPECT_EQ(recorder.reports[0].caption, "src/st/st_renderbuf.cpp::42:GL_INVALID_ENUM");
+  EXPECT_EQ(recorder.reports[0].text, st::glErrorText(0x0500));
+}
+
+TEST(GlErrors, InvalidFramebufferOperationIsUnknown) {
+  REQUIRE_GL();
+  drainGlErrors();
+  test::ReportRecorder recorder;
+  // Drawing into an incomplete framebuffer raises GL_INVALID_FRAMEBUFFER_OPERATION.
+  GLuint fbo = 0;
+  glGenFramebuffers(1, &fbo);
+  glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+  glClear(GL_COLOR_BUFFER_BIT);
+  st::checkGlErrorIn("f", 1);
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  glDeleteFramebuffers(1, &fbo);
+  ASSERT_EQ(recorder.reports.size(), 1u);
+  EXPECT_EQ(recorder.reports[0].caption, "f::1:Unknown");
+  EXPECT_EQ(recorder.reports[0].text, "Unknown gl error");
+}
+
+TEST(GlErrors, EachCheckConsumesOneError) {
+  REQUIRE_GL();
+  drainGlErrors();
+  test::ReportRecorder recorder;
+  glEnable(0xFFFF);                   // GL_INVALID_ENUM
+  glLineWidth(-1.0f);                 // GL_INVALID_VALUE
+  st::checkGlErrorIn("a", 1);
+  st::checkGlErrorIn("a", 2);
+  st::checkGlErrorIn("a", 3);
+  // Mesa keeps the first error only (GL may record just one flag), so the second check
+  // sees either the second error or nothing; the third never sees anything.
+  ASSERT_GE(recorder.reports.size(), 1u);
+  EXPECT_EQ(recorder.reports[0].caption, "a::1:GL_INVALID_ENUM");
+  for (size_t i = 1; i < recorder.reports.size(); ++i)
+    EXPECT_EQ(recorder.reports[i].caption, "a::2:GL_INVALID_VALUE");
+  EXPECT_LE(recorder.reports.size(), 2u);
+}
+
+}  // namespace
