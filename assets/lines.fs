@@ -1,0 +1,4 @@
+#version 330 core
+in vec4 vColour;
+out vec4 colour;
+void main() { colour = vColour; }
