@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# The show's window as a user meets it: windowed with an argument, full screen without,
+# quitting on key release and on SIGTERM, and a clear failure without a display.
+set -u
+here=$(dirname "$0")
+source "$here/lib/common.sh"
+export SDL_AUDIODRIVER=dummy
+
+run_in_display() {  # run_in_display SCREEN script-body
+  xvfb-run -a -s "-screen 0 $1" bash -c "$2"
+}
+
+export PROGRAM BUILD_DIR SOURCE_DIR
+work=$(make_workdir)
+export work
+trap 'rm -rf "$work"' EXIT
+
+# Windowed: a 960x540 window titled "zOOv 2020"; releasing a key ends it with status 0.
+out=$(run_in_display 1920x1080x24 '
+  source "'"$here"'/lib/common.sh" "$BUILD_DIR" "$SOURCE_DIR"
+  cd "$work"
+  "$PROGRAM" window & pid=$!
+  id=$(wait_for_window $pid) || { echo "no window"; exit 1; }
+  xwininfo -id "$id" | awk "/Width:/ {w=\$2} /Height:/ {h=\$2} END {print \"size\", w \"x\" h}"
+  echo "title $(xdotool getwindowname "$id")"
+  sleep 1
+  xdotool keydown --window "$id" space; sleep 0.5
+  kill -0 $pid && echo "alive after key press"
+  xdotool keyup --window "$id" space
+  wait_for_exit $pid 20; echo "status $exit_status"
+')
+echo "$out" | sed 's/^/  | /'
+check "windowed mode opens 960x540" grep -qx "size 960x540" <<<"$out"
+check "window is titled zOOv 2020" grep -qx "title zOOv 2020" <<<"$out"
+check "a key press alone does not end the show" grep -qx "alive after key press" <<<"$out"
+check "key release exits with status 0" grep -qx "status 0" <<<"$out"
+
+# Full screen on a 16:10 desktop: the window covers the whole 1920x1200 screen.
+out=$(run_in_display 1920x1200x24 '
+  source "'"$here"'/lib/common.sh" "$BUILD_DIR" "$SOURCE_DIR"
+  cd "$work"
+  "$PROGRAM" & pid=$!
+  id=$(wait_for_window $pid) || { echo "no window"; exit 1; }
+  sleep 1
+  xwininfo -id "$id" | awk "/Width:/ {w=\$2} /Height:/ {h=\$2} END {print \"size\", w \"x\" h}"
+  kill -TERM $pid
+  wait_for_exit $pid 20; echo "status $exit_status"
+')
+echo "$out" | sed 's/^/  | /'
+check "no argument gives a full-screen 1920x1200 window" grep -qx "size 1920x1200" <<<"$out"
+check "SIGTERM ends the show with status 0" grep -qx "status 0" <<<"$out"
+
+# No display at all: the message on standard error and status 1.
+err=$(cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=x11 "$PROGRAM" window 2>&1 >/dev/null)
+status=$?
+echo "  | stderr: $err"
+check "no display reports Video initialization failed" grep -q "^Video initialization failed: " <<<"$err"
+check "no display exits with status 1" test "$status" -eq 1
+
+finish
