@@ -84,10 +84,12 @@ void initVideo(int mode) {
   SDL_GL_SetSwapInterval(1);
 
   // glad opens the system's libGL itself, resolves every entry point through it and
-  // reports success only when the context answered glGetString(GL_VERSION).
-  int loaded = gladLoaderLoadGL();
+  // reports the version the context answered (0 when there is no usable context). A
+  // context below 3.3 lacks entry points the show calls, so it counts as a failure too
+  // rather than a crash on the first missing function.
+  int version = gladLoaderLoadGL();
   gladLoaderUnloadGL();  // drops glad's handle only: SDL keeps libGL loaded for the context
-  if (!loaded) {
+  if (version < GLAD_MAKE_VERSION(3, 3)) {
     printOut("Something went wrong!\n");
     exit(-1);
   }

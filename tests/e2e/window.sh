@@ -57,4 +57,16 @@ echo "  | stderr: $err"
 check "no display reports Video initialization failed" grep -q "^Video initialization failed: " <<<"$err"
 check "no display exits with status 1" test "$status" -eq 1
 
+# A GL that cannot be loaded: indirect GLX (allowed on this Xvfb with +iglx) gives a
+# context without a usable version, so the loader fails.
+out=$(xvfb-run -a -s "-screen 0 1920x1080x24 +iglx" bash -c '
+  cd "$work"
+  LIBGL_ALWAYS_INDIRECT=1 timeout 30 "$PROGRAM" window 2>/dev/null
+  echo "status $?"
+')
+echo "$out" | sed 's/^/  | /'
+check "an unloadable GL prints Something went wrong! on standard output" \
+  test "$(head -n 1 <<<"$out")" = "Something went wrong!"
+check "an unloadable GL exits with status 255" grep -qx "status 255" <<<"$out"
+
 finish
