@@ -42,6 +42,10 @@ void setupSceneGraphics() {
 
 void setupSceneMusic() {
   soloud.init();
+  startMusic();
+}
+
+void startMusic() {
   musicWav.load("assets/zoov2020.ogg");
   musicWav.setLooping(true);
   musicWav.setLoopPoint(80.0);

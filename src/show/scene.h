@@ -28,3 +28,5 @@ void setupScene();
 void setupSceneGraphics();
 // The music half: init, load, looping from 80 s, play.
 void setupSceneMusic();
+// Everything of the music half after the engine's init: load, looping from 80 s, play.
+void startMusic();
