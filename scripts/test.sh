@@ -1,11 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: unit, GL (under Xvfb) and
-# end-to-end. Set ZOOV_SANITIZE=0 to skip the sanitizer pass.
+# Installs what is missing, builds, and runs every test: unit tests, GL tests under Xvfb
+# and end-to-end tests of the real programs; then the same suites again in a build with
+# AddressSanitizer and UBSan. ZOOV_SANITIZE=0 skips the second pass.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs=$(nproc)
 
+echo "== plain build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure -j1
+ctest --test-dir build --output-on-failure
+
+if [ "${ZOOV_SANITIZE:-1}" != 0 ]; then
+  echo "== AddressSanitizer + UBSan build"
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOOV_SANITIZE=ON -DZOOV_BENCH=OFF >/dev/null
+  cmake --build build-asan -j"$jobs"
+  # The slowest end-to-end runs (soak, valgrind) belong to the plain build only.
+  ctest --test-dir build-asan --output-on-failure -LE plain-only
+fi

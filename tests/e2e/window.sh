@@ -58,15 +58,20 @@ check "no display reports Video initialization failed" grep -q "^Video initializ
 check "no display exits with status 1" test "$status" -eq 1
 
 # A GL that cannot be loaded: indirect GLX (allowed on this Xvfb with +iglx) gives a
-# context without a usable version, so the loader fails.
-out=$(xvfb-run -a -s "-screen 0 1920x1080x24 +iglx" bash -c '
-  cd "$work"
-  LIBGL_ALWAYS_INDIRECT=1 timeout 30 "$PROGRAM" window 2>/dev/null
-  echo "status $?"
-')
-echo "$out" | sed 's/^/  | /'
-check "an unloadable GL prints Something went wrong! on standard output" \
-  test "$(head -n 1 <<<"$out")" = "Something went wrong!"
-check "an unloadable GL exits with status 255" grep -qx "status 255" <<<"$out"
+# context without a usable version, so the loader fails. Mesa's indirect GLX path itself
+# reads past a string, which AddressSanitizer stops, so that build skips this case.
+if [ "${ZOOV_SANITIZED:-0}" = 1 ]; then
+  echo "skip - unloadable GL (Mesa's indirect GLX trips AddressSanitizer inside libGLX_mesa)"
+else
+  out=$(xvfb-run -a -s "-screen 0 1920x1080x24 +iglx" bash -c '
+    cd "$work"
+    LIBGL_ALWAYS_INDIRECT=1 timeout 30 "$PROGRAM" window 2>/dev/null
+    echo "status $?"
+  ')
+  echo "$out" | sed 's/^/  | /'
+  check "an unloadable GL prints Something went wrong! on standard output" \
+    test "$(head -n 1 <<<"$out")" = "Something went wrong!"
+  check "an unloadable GL exits with status 255" grep -qx "status 255" <<<"$out"
+fi
 
 finish
