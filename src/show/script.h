@@ -7,5 +7,16 @@
 // 1 while the music time is in [80, 88) s; read by the sprites in the next frame.
 extern int emissionFlag;
 
+enum class LineFigure { None, Tendrils, Star };
+
+struct FigureChoice {
+  LineFigure figure;
+  int32_t seed;  // (tick / 4000) / 2: one shape per eight seconds
+};
+
+// The line figure of this frame: tendrils in odd four-second tick periods, the star in even
+// ones once the music has passed 16 s, nothing while the fountain emits.
+FigureChoice chooseFigure(float t, int32_t tick);
+
 // Appends this frame's texts and figure to lineBuffer (which the frame emptied).
 void runScript(const FrameClock& clock, int32_t tick);

@@ -1,0 +1,318 @@
+// drawGlyph and drawText: the pieces, colours, wall heights and advances they append,
+// against worked numbers and, bit for bit, against an independent model.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "show/scene.h"
+#include "support/line_capture.h"
+#include "text/lines.h"
+#include "unit/text_model.h"
+
+using test::LineVertex;
+
+namespace {
+
+int segmentCount() { return lineBuffer->vertexCount / 8; }
+
+// Length of segment i of the buffer, in double.
+double pieceLength(const std::vector<LineVertex>& v, int i) {
+  double dx = (double)v[8 * i + 1].x - v[8 * i].x, dz = (double)v[8 * i + 1].z - v[8 * i].z;
+  return std::sqrt(dx * dx + dz * dz);
+}
+
+}  // namespace
+
+TEST(Glyph, ShortStrokeIsAppendedWhole) {
+  // The bar is one stroke from row 0 to row 32: at this scale exactly 1.9 long.
+  test::freshLineBuffer();
+  drawGlyph('|', 0.0f, 0.0f, 1.9f / 32.0f, 1.0f);
+  ASSERT_EQ(segmentCount(), 1);
+  std::vector<LineVertex> v = test::capturedLineVertices();
+  EXPECT_EQ(v[0].z, 0.0f);
+  EXPECT_EQ(v[1].z, 1.9f);
+}
+
+TEST(Glyph, StrokeOfExactlyTwoIsOnePiece) {
+  test::freshLineBuffer();
+  drawGlyph('|', 0.0f, 0.0f, 1.0f / 16.0f, 1.0f);
+  ASSERT_EQ(segmentCount(), 1);
+  std::vector<LineVertex> v = test::capturedLineVertices();
+  EXPECT_EQ(v[0].z, 0.0f);
+  EXPECT_EQ(v[1].z, 2.0f);
+}
+
+TEST(Glyph, StrokeOfTwoAndAHalfIsTwoPieces) {
+  test::freshLineBuffer();
+  drawGlyph('|', 0.0f, 0.0f, 2.5f / 32.0f, 1.0f);
+  ASSERT_EQ(segmentCount(), 2);
+  std::vector<LineVertex> v = test::capturedLineVertices();
+  EXPECT_EQ(v[0].z, 0.0f);
+  EXPECT_EQ(v[1].z, 1.25f);
+  EXPECT_EQ(v[8].z, 1.25f);
+  EXPECT_EQ(v[9].z, 2.5f);
+}
+
+TEST(Glyph, CapitalStemIsElevenPiecesByRepeatedAddition) {
+  test::freshLineBuffer();
+  float advance = drawGlyph('I', 0.0f, 0.0f, 1.0f, 1.0f);
+  EXPECT_EQ(advance, 4.0f);
+  ASSERT_EQ(segmentCount(), 11);
+  std::vector<LineVertex> v = test::capturedLineVertices();
+  // Each piece starts where the previous one ended; the ends are running float sums.
+  float step = 21.0f / 11.0f;
+  float z = 4.0f;
+  for (int i = 0; i < 11; ++i) {
+    EXPECT_EQ(v[8 * i].x, 0.0f);
+    EXPECT_EQ(v[8 * i].z, z) << i;
+    z += step;
+    EXPECT_EQ(v[8 * i + 1].z, z) << i;
+    EXPECT_LE(pieceLength(v, i), 2.0);
+  }
+  EXPECT_NEAR(z, 25.0f, 1e-5);
+}
+
+TEST(Glyph, NoPieceIsLongerThanTwoUnits) {
+  for (float scale : {0.75f, 0.8f, 1.0f, 1.25f, 3.0f}) {
+    for (int code = 32; code < 128; ++code) {
+      test::freshLineBuffer();
+      drawGlyph((char)code, -17.25f, 3.5f, scale, 1.0f);
+      std::vector<LineVertex> v = test::capturedLineVertices();
+      for (int i = 0; i < segmentCount(); ++i) EXPECT_LE(pieceLength(v, i), 2.0 + 1e-5) << code;
+    }
+  }
+}
+
+TEST(Glyph, HueFollowsThePenPosition) {
+  struct Case {
+    float x, z;
+    float r, g, b;
+  };
+  // x + z = 10: hue 50; -20: hue -100; -60: hue -300; 75.5: 377 truncated, hue 17.
+  const Case cases[] = {{10, 0, 1, 0.96667f, 0.8f},     {-30, 10, 1, 0.8f, 0.93333f},
+                        {-40, -20, 1, 0.8f, 1},         {75.5f, 0, 1, 0.85667f, 0.8f},
+                        {-65, 20, 1, 0.8f, 0.95f},      {-48, 20, 1, 0.8f, 0.86667f},
+                        {-33, 20, 1, 0.8f, 0.81667f}};
+  for (const Case& c : cases) {
+    test::freshLineBuffer();
+    drawGlyph('A', c.x, c.z, 1.0f, 1.0f);
+    std::vector<LineVertex> v = test::capturedLineVertices();
+    ASSERT_FALSE(v.empty());
+    for (int i = 0; i < segmentCount(); ++i) {
+      EXPECT_NEAR(v[8 * i].r, c.r, 1e-5) << c.x + c.z;
+      EXPECT_NEAR(v[8 * i].g, c.g, 1e-5) << c.x + c.z;
+      EXPECT_NEAR(v[8 * i].b, c.b, 1e-5) << c.x + c.z;
+    }
+  }
+}
+
+TEST(Glyph, HueIsTruncatedTowardZero) {
+  // -0.19 * 5 = -0.95 truncates to 0, not -1; 0.39 * 5 truncates to 1.
+  test::freshLineBuffer();
+  drawGlyph('I', -0.19f, 0.0f, 1.0f, 1.0f);
+  Rgb zero = hsvToRgb(0.0f, 0.2f, 1.0f);
+  std::vector<LineVertex> v = test::capturedLineVertices();
+  EXPECT_EQ(v[0].g, zero.g);
+  EXPECT_EQ(v[0].b, zero.b);
+  test::freshLineBuffer();
+  drawGlyph('I', 0.39f, 0.0f, 1.0f, 1.0f);
+  Rgb one = hsvToRgb(1.0f, 0.2f, 1.0f);
+  v = test::capturedLineVertices();
+  EXPECT_EQ(v[0].g, one.g);
+}
+
+TEST(Glyph, BrightnessSetsColourValueAndWallHeight) {
+  test::freshLineBuffer();
+  drawGlyph('A', 0.0f, 0.0f, 1.0f, 1.0f);
+  int bright = segmentCount();
+
+  test::freshLineBuffer();
+  drawGlyph('A', 0.0f, 0.0f, 1.0f, 0.0f);
+  // Still appended in full: they count for capacity and for the reveal.
+  ASSERT_EQ(segmentCount(), bright);
+  for (const LineVertex& v : test::capturedLineVertices()) {
+    EXPECT_EQ(v.y, 0.0f);
+    EXPECT_EQ(v.r + v.g + v.b, 0.0f);
+  }
+
+  test::freshLineBuffer();
+  drawGlyph('A', 0.0f, 0.0f, 1.0f, 0.5f);
+  std::vector<LineVertex> v = test::capturedLineVertices();
+  for (int i = 0; i < segmentCount(); ++i) {
+    EXPECT_EQ(v[8 * i + 2].y, 5.0f);
+    EXPECT_EQ(v[8 * i + 3].y, 5.0f);
+    EXPECT_EQ(v[8 * i].r, 0.5f);  // hue 0: (v, p, p)
+    EXPECT_EQ(v[8 * i].g, 0.4f);
+  }
+}
+
+TEST(Glyph, SpaceIsOneZeroLengthSegmentAndAdvancesSixteen) {
+  test::freshLineBuffer();
+  float advance = drawGlyph(' ', 3.0f, 4.0f, 0.5f, 1.0f);
+  EXPECT_EQ(advance, 8.0f);
+  ASSERT_EQ(segmentCount(), 1);
+  for (const LineVertex& v : test::capturedLineVertices()) {
+    EXPECT_EQ(v.x, 3.0f);
+    EXPECT_EQ(v.z, 12.0f);
+  }
+  test::freshLineBuffer();
+  EXPECT_EQ(drawGlyph(' ', 0.0f, 0.0f, 1.0f, 1.0f), 16.0f);
+}
+
+TEST(Glyph, Advances) {
+  test::freshLineBuffer();
+  EXPECT_EQ(drawGlyph('A', 0, 0, 1.0f, 1.0f), 17.0f);
+  EXPECT_EQ(drawGlyph('m', 0, 0, 1.0f, 1.0f), 26.0f);
+  EXPECT_EQ(drawGlyph('l', 0, 0, 1.0f, 1.0f), 4.0f);
+  EXPECT_EQ(drawGlyph('|', 0, 0, 1.0f, 1.0f), 4.0f);
+  EXPECT_EQ(drawGlyph(127, 0, 0, 1.0f, 1.0f), 16.0f);
+  EXPECT_EQ(drawGlyph('A', 0, 0, 0.5f, 1.0f), 8.5f);
+}
+
+TEST(Glyph, SolidBlockFillsItsBox) {
+  test::freshLineBuffer();
+  drawGlyph(127, 0.0f, 0.0f, 1.0f, 1.0f);
+  // 17 columns of 21 rows, cut into 11 pieces each, and 16 unit steps between them.
+  EXPECT_EQ(segmentCount(), 17 * 11 + 16);
+  float minX = 1e9f, maxX = -1e9f, minZ = 1e9f, maxZ = -1e9f;
+  for (const LineVertex& v : test::capturedLineVertices()) {
+    if (v.y != 0.0f) continue;
+    minX = std::fmin(minX, v.x), maxX = std::fmax(maxX, v.x);
+    minZ = std::fmin(minZ, v.z), maxZ = std::fmax(maxZ, v.z);
+  }
+  // The ribbons stick out a quarter unit on either side.
+  EXPECT_NEAR(minX, -0.25f, 1e-5);
+  EXPECT_NEAR(maxX, 16.25f, 1e-5);
+  EXPECT_NEAR(minZ, 4.0f - 0.25f, 1e-4);
+  EXPECT_NEAR(maxZ, 25.0f + 0.25f, 1e-4);
+}
+
+TEST(Glyph, CodesOutsideTheFontAreSkipped) {
+  for (int code : {0, 1, 31, 128, 200, 255, -1, -128}) {
+    test::freshLineBuffer();
+    EXPECT_EQ(drawGlyph((char)code, 1.0f, 2.0f, 1.0f, 1.0f), 0.0f) << code;
+    EXPECT_EQ(lineBuffer->vertexCount, 0) << code;
+  }
+  test::freshLineBuffer();
+  drawText("A\x80\xe9\x1f\xff" "B", -10.0f, 5.0f, 1.0f, 1.0f);
+  std::vector<LineVertex> withJunk = test::capturedLineVertices();
+  test::freshLineBuffer();
+  drawText("AB", -10.0f, 5.0f, 1.0f, 1.0f);
+  std::vector<LineVertex> clean = test::capturedLineVertices();
+  ASSERT_EQ(withJunk.size(), clean.size());
+  for (size_t i = 0; i < clean.size(); ++i) {
+    EXPECT_TRUE(test::sameBits(withJunk[i].x, clean[i].x)) << i;
+    EXPECT_TRUE(test::sameBits(withJunk[i].z, clean[i].z)) << i;
+  }
+}
+
+TEST(Text, YetAtScaleOne) {
+  // A bar after the word shows where the pen ended: it stands at the pen.
+  test::freshLineBuffer();
+  drawText("Yet|", -65.0f, 20.0f, 1.0f, 1.0f);
+  std::vector<LineVertex> v = test::capturedLineVertices();
+  int n = segmentCount();
+  // Glyph starts, found where the colour changes: Y at -65, e at -48, t at -33 (its first
+  // stroke is on column 3), the bar at -23.
+  std::vector<int> starts{0};
+  for (int i = 1; i < n; ++i)
+    if (v[8 * i].b != v[8 * (i - 1)].b) starts.push_back(i);
+  ASSERT_EQ(starts.size(), 4u);
+  EXPECT_EQ(v[8 * starts[0]].x, -65.0f);  // "Y" 0,4
+  EXPECT_EQ(v[8 * starts[1]].x, -48.0f);  // "e" 0,17
+  EXPECT_EQ(v[8 * starts[2]].x, -30.0f);  // "t" 3,4
+  EXPECT_EQ(v[8 * starts[3]].x, -23.0f);  // "|" 0,0
+  // Hues -225, -140, -65 and -15: the last branch, blue = 1 - f * 0.2 with f the hue/60 - floor.
+  const float blue[4] = {0.95f, 0.86667f, 0.81667f, 0.85f};
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_EQ(v[8 * starts[k]].r, 1.0f);
+    EXPECT_NEAR(v[8 * starts[k]].g, 0.8f, 1e-6);
+    EXPECT_NEAR(v[8 * starts[k]].b, blue[k], 1e-5) << k;
+  }
+}
+
+TEST(Text, YetAtScaleFourFifths) {
+  test::freshLineBuffer();
+  drawText("Yet|", -65.0f, 20.0f, 0.8f, 1.0f);
+  std::vector<LineVertex> v = test::capturedLineVertices();
+  std::vector<int> starts{0};
+  for (int i = 1; i < segmentCount(); ++i)
+    if (v[8 * i].b != v[8 * (i - 1)].b) starts.push_back(i);
+  ASSERT_EQ(starts.size(), 4u);
+  EXPECT_NEAR(v[8 * starts[0]].x, -65.0f, 1e-5);
+  EXPECT_NEAR(v[8 * starts[1]].x, -51.4f, 1e-5);
+  EXPECT_NEAR(v[8 * starts[2]].x, -39.4f + 3 * 0.8f, 1e-5);
+  EXPECT_NEAR(v[8 * starts[3]].x, -39.4f + 8.0f, 1e-5);
+}
+
+TEST(Text, StringsStartAtTheirOwnX) {
+  test::freshLineBuffer();
+  drawText("I", 7.0f, 0.0f, 1.0f, 1.0f);
+  drawText("I", 7.0f, 30.0f, 1.0f, 1.0f);
+  std::vector<LineVertex> v = test::capturedLineVertices();
+  ASSERT_EQ(segmentCount(), 22);
+  EXPECT_EQ(v[0].x, 7.0f);
+  EXPECT_EQ(v[8 * 11].x, 7.0f);
+  EXPECT_EQ(v[8 * 11].z, 34.0f);
+}
+
+TEST(Text, StemOfEightUnitsIsFourPiecesNotFive) {
+  // In "of the year.." at scale 0.8 the right stem of "h" (rows 15 to 25) runs from
+  // z = 42 to z = 50 exactly in float, so it is cut into 4 pieces; a real 10 x 0.8 would
+  // be a hair longer than 8 and need 5.
+  float pen = -60.0f;
+  for (char c : std::string("of t")) pen += (float)(glyphInkWidth[c - 32] + glyphWidth[c - 32]) * 0.5f * 0.8f;
+  test::freshLineBuffer();
+  drawGlyph('h', pen, 30.0f, 0.8f, 1.0f);
+  // Stem 9, then the arch 2 + 1 + 2 + 1 + 2, then the right stem.
+  ASSERT_EQ(segmentCount(), 21);
+  std::vector<LineVertex> v = test::capturedLineVertices();
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(v[8 * (17 + i)].z, 42.0f + 2.0f * (float)i);
+    EXPECT_EQ(v[8 * (17 + i) + 1].z, 44.0f + 2.0f * (float)i);
+  }
+
+  test::freshLineBuffer();
+  drawText("First release", -60.0f, 0.0f, 0.8f, 1.0f);
+  drawText("of the year..", -60.0f, 30.0f, 0.8f, 1.0f);
+  EXPECT_EQ(segmentCount(), 434);
+}
+
+TEST(Text, EveryGlyphMatchesTheModelBitForBit) {
+  struct Pen {
+    float x, z, scale, brightness;
+  };
+  const Pen pens[] = {{-65.0f, 20.0f, 1.0f, 1.0f},     {-60.0f, 30.0f, 0.8f, 0.5f},
+                      {13.37f, -41.2f, 0.75f, 0.25f},  {-101.7f, 60.0f, 1.25f, 0.001f},
+                      {0.0f, 0.0f, 0.9f, 0.0f},        {-72.0f, 0.5f, 3.0f, 0.9f}};
+  for (const Pen& p : pens) {
+    for (int code = 32; code < 128; ++code) {
+      test::freshLineBuffer();
+      float advance = drawGlyph((char)code, p.x, p.z, p.scale, p.brightness);
+      model::Glyph expected = model::glyph(code, p.x, p.z, p.scale, p.brightness);
+      EXPECT_TRUE(test::sameBits(advance, expected.advance)) << code;
+      ASSERT_EQ((size_t)segmentCount(), expected.pieces.size()) << code;
+      EXPECT_EQ(model::compare(test::capturedLineVertices(), 0, expected.pieces), "") << code;
+    }
+  }
+}
+
+TEST(Text, ShowTextsMatchTheModelBitForBit) {
+  struct Line {
+    const char* text;
+    float x, z, scale;
+  };
+  const Line lines[] = {{"Yet again..", -65.0f, 20.0f, 1.0f},   {"First release", -60.0f, 0.0f, 0.8f},
+                        {"of the year..", -60.0f, 30.0f, 0.8f}, {"pUoVERLaqGeko", -60.0f, 30.0f, 0.75f},
+                        {"zOOv 2020!", -60.0f, 30.0f, 0.9f},    {"is dead", -60.0f, 30.0f, 1.25f},
+                        {"1.1.2020", -60.0f, 60.0f, 1.0f},      {"Let's do the", -60.0f, 0.0f, 0.8f}};
+  for (float brightness : {1.0f, 0.5f, 0.0123f}) {
+    for (const Line& l : lines) {
+      test::freshLineBuffer();
+      drawText(l.text, l.x, l.z, l.scale, brightness);
+      std::vector<model::Piece> expected = model::text(l.text, l.x, l.z, l.scale, brightness);
+      ASSERT_EQ((size_t)segmentCount(), expected.size()) << l.text;
+      EXPECT_EQ(model::compare(test::capturedLineVertices(), 0, expected), "") << l.text;
+    }
+  }
+}
