@@ -2,6 +2,13 @@
 # the program started in the background, its window found with xdotool, and a tally.
 # Scripts source this file and are called as: script BUILD_DIR SOURCE_DIR.
 
+# Re-runs the calling script inside one virtual display for all its cases.
+run_in_virtual_display() {  # run_in_virtual_display "$0" "$@"
+  if [ -z "${ZOOV_IN_XVFB:-}" ]; then
+    ZOOV_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 ${ZOOV_SCREEN:-1920x1080x24}" bash "$@"
+  fi
+}
+
 BUILD_DIR=$(cd "${1:?build dir}" && pwd)
 SOURCE_DIR=$(cd "${2:?source dir}" && pwd)
 PROGRAM="$BUILD_DIR/zoov2020"
@@ -58,17 +65,36 @@ wait_for_exit() {
   return 1
 }
 
-# Ids of the message boxes on screen (SDL's boxes are X windows that xdotool's search
-# does not list, so they are read from the window tree), one per line: "id caption".
+# Message boxes on screen, one per line as "id caption". SDL's boxes are X windows that
+# xdotool's search does not list, so they are read from the window tree.
 message_boxes() {
-  xwininfo -root -tree 2>/dev/null | awk '/^ +0x[0-9a-f]+ "/ { id=$1; sub(/^ +0x[0-9a-f]+ "/, ""); sub(/": \(.*$/, ""); print id, $0 }' \
-    | grep -v ' zOOv 2020$' || true
+  xwininfo -root -tree 2>/dev/null \
+    | sed -n 's/^ *\(0x[0-9a-f]*\) "\(.*\)": ().*/\1 \2/p' | grep -v ' zOOv 2020$' || true
 }
 
-# Dismisses one box by pressing Return in it.
+# Waits up to $2 seconds (default 60) for a box whose caption matches the regex $1;
+# prints "id caption".
+wait_for_box() {
+  local pattern=$1 limit=${2:-60} line
+  for _ in $(seq 1 $((limit * 10))); do
+    line=$(message_boxes | grep -E -m 1 "^0x[0-9a-f]+ ($pattern)$")
+    [ -n "$line" ] && { echo "$line"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+# The text inside a box is not readable from X, so tests read captions only.
+# Dismisses box $1 with Return. A following box may come up under the same window id
+# (each box is its own X connection), so this waits only briefly for it to go.
 dismiss_box() {
   xdotool windowfocus --sync "$1" 2>/dev/null
   xdotool key --window "$1" Return
+  for _ in $(seq 1 5); do
+    xwininfo -id "$1" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  return 0
 }
 
 finish() {
