@@ -10,6 +10,17 @@ namespace {
 const double PI = 3.14159265358979323846;
 const int STRANDS = 20;
 const int SEGMENTS = 200;
+
+// Made once and the same for every call: sqrt(k / 200) along a strand, and every turn a
+// random word can give, word / 12800 (the exact quotients, looked up instead of divided).
+struct Tables {
+  float root[SEGMENTS];
+  double turn[1024];
+  Tables() {
+    for (int k = 0; k < SEGMENTS; ++k) root[k] = (float)std::pow((double)((float)k / 200.0f), 0.5);
+    for (int w = 0; w < 1024; ++w) turn[w] = (double)w / 12800.0;
+  }
+};
 }  // namespace
 
 void drawTendrils(int32_t seed, int32_t now) {
@@ -24,30 +35,40 @@ void drawTendrils(int32_t seed, int32_t now) {
   // Wrapping like the int32 it is; only reached after days of uptime.
   int32_t hueBase = (int32_t)((uint32_t)(now / 60) * 360u);
 
+  static const Tables tables;
+
+  // Every strand starts its hue at the same base and its value depends on k alone, so the
+  // colour of segment k is the same in all twenty strands: worked out once per call.
+  Rgb colours[SEGMENTS];
+  int32_t hueAcc = hueBase;
+  for (int k = 0; k < SEGMENTS; ++k) {
+    float lit = k < visible ? 1.0f : 0.0f;
+    float value = tables.root[k] * lit * envelope;
+    int hue = (hueAcc / 200) % 360;
+    colours[k] = hsvToRgb((float)hue, 0.1f, value);
+    hueAcc = (int32_t)((uint32_t)hueAcc + 360u);
+  }
+
   for (int strand = 0; strand < STRANDS; ++strand) {
     float angle = start;
-    int32_t hueAcc = hueBase;
+    // Each segment starts at the angle where the last one ended: its sine and cosine are
+    // carried over instead of taken again.
+    float sinFrom = (float)std::sin((double)angle);
+    float cosFrom = (float)std::cos((double)angle);
     for (int k = 0; k < SEGMENTS; ++k) {
       // The radius climbs in whole units: from 0 at the first segment to 120 at the last.
       int c = 240 + 120 * k;
-      int r0 = (c - 120) / 200;
-      int r1 = c / 200;
-      double from = (double)angle;
-      float theta = (float)(from + (double)(figureRng.next() & 1023u) / 12800.0);
-
-      float lit = k < visible ? 1.0f : 0.0f;
-      float value = (float)std::pow((double)((float)k / 200.0f), 0.5) * lit * envelope;
-      int hue = (hueAcc / 200) % 360;
-      Rgb colour = hsvToRgb((float)hue, 0.1f, value);
-
-      float x1 = (float)r0 * (float)std::sin(from);
-      float z1 = (float)r0 * (float)std::cos(from);
-      float x2 = (float)r1 * (float)std::sin((double)theta);
-      float z2 = (float)r1 * (float)std::cos((double)theta);
-      addLineSegment(x1, z1, x2, z2, height, colour.r, colour.g, colour.b);
-
+      float r0 = (float)((c - 120) / 200);
+      float r1 = (float)(c / 200);
+      float theta = (float)((double)angle + tables.turn[figureRng.next() & 1023u]);
+      float sinTo = (float)std::sin((double)theta);
+      float cosTo = (float)std::cos((double)theta);
+      const Rgb& colour = colours[k];
+      addLineSegment(r0 * sinFrom, r0 * cosFrom, r1 * sinTo, r1 * cosTo, height, colour.r, colour.g,
+                     colour.b);
       angle = theta;
-      hueAcc = (int32_t)((uint32_t)hueAcc + 360u);
+      sinFrom = sinTo;
+      cosFrom = cosTo;
     }
     // The second ten strands grow on from where the tenth one ended.
     if (strand == 9) start = angle;
