@@ -85,6 +85,34 @@ void BM_JaggedStar(benchmark::State& state) {
   state.counters["segments"] = lineBuffer->vertexCount / 8;
 }
 
+// The first frame of a period, when the seed changes and the walk is taken afresh: two
+// seeds in turn, so that no call finds the last one's shape.
+void BM_TendrilsNewSeed(benchmark::State& state) {
+  setUpBuffersOnce();
+  const int32_t ends[2] = {4000 * 41 + 3990, 4000 * 43 + 3990};  // seeds 20 and 21
+  int turn = 0;
+  for (auto _ : state) {
+    emptyLines();
+    int32_t now = ends[turn];
+    drawTendrils((now / 4000) / 2, now);
+    turn ^= 1;
+    benchmark::DoNotOptimize(linePositions[0]);
+  }
+  state.counters["segments"] = lineBuffer->vertexCount / 8;
+}
+
+void BM_JaggedStarNewSeed(benchmark::State& state) {
+  setUpBuffersOnce();
+  int32_t seed = 0;
+  for (auto _ : state) {
+    emptyLines();
+    drawJaggedStar(seed, 2000);
+    seed = 7 - seed;  // 0 and 7: step 9 both, the longest chords
+    benchmark::DoNotOptimize(linePositions[0]);
+  }
+  state.counters["segments"] = lineBuffer->vertexCount / 8;
+}
+
 void BM_UpdateSprites(benchmark::State& state) {
   setUpBuffersOnce();
   fillFountain();
@@ -141,6 +169,8 @@ void BM_FrameMatrices(benchmark::State& state) {
 #define FRAME_BENCH(fn) BENCHMARK(fn)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true)
 FRAME_BENCH(BM_Tendrils);
 FRAME_BENCH(BM_JaggedStar);
+FRAME_BENCH(BM_TendrilsNewSeed);
+FRAME_BENCH(BM_JaggedStarNewSeed);
 FRAME_BENCH(BM_UpdateSprites);
 FRAME_BENCH(BM_ScriptTextAndTendrils);
 FRAME_BENCH(BM_ScriptTextAndStar);

@@ -428,3 +428,30 @@ TEST(JaggedStar, BitExactAgainstTheStepList) {
     }
   }
 }
+
+TEST(JaggedStar, RepeatedAndAlternatingSeedsDrawTheSameAsAFreshWalk) {
+  // Frames keep one seed for eight seconds; whatever the figure keeps between calls must not
+  // show: every call equals the step list, and starRng ends where the walk leaves it.
+  const int cases[][2] = {{3, 2000}, {3, 2016}, {4, 2500}, {3, 3100}, {3, 3100}, {4, 0}, {0, 1900}, {4, 3900}};
+  for (const auto& c : cases) {
+    // Disturb the generator and draw a stray line between frames.
+    starRng.seed(999);
+    starRng.next();
+    emptyLines();
+    drawJaggedLine(1.0f, 2.0f, 40.0f, 9.0f, 1.0f);
+    emptyLines();
+    drawJaggedStar(c[0], c[1]);
+    std::vector<Seg> got = segments();
+    std::vector<Seg> want = refJaggedStar(c[0], c[1]);
+    ASSERT_EQ(got.size(), want.size()) << "seed " << c[0] << " t " << c[1];
+    for (size_t q = 0; q < got.size(); ++q) {
+      ASSERT_EQ(got[q].x1, want[q].x1) << q;
+      ASSERT_EQ(got[q].z2, want[q].z2) << q;
+      ASSERT_EQ(got[q].h, want[q].h) << q;
+      ASSERT_EQ(got[q].g, want[q].g) << q;
+    }
+    int words = 0;
+    expectedStarSegments(c[0], &words);
+    EXPECT_EQ(wordsBetween(RefWell(c[0]), starRng), words) << "seed " << c[0];
+  }
+}
