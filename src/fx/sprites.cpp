@@ -1,9 +1,89 @@
-// PLACEHOLDER until the sprite fountain lands: no live sprites.
-#include "fx/figures.h"
+// The particle fountain: four jets on the ground plane, stepped at a fixed 8 ms under
+// gravity, drag and damped bounces, handed to the GPU as per-instance data.
+#include "fx/sprites.h"
+
+#include <cmath>
+
+#include "fx/well512.h"
 #include "show/scene.h"
+#include "show/script.h"
+#include "st/geometry.h"
+
+Sprite sprites[SPRITE_SLOTS];
+int32_t spriteLastTick = -1;
+
+namespace {
+
+// A masked random word centred on zero, as a double.
+double centred(uint32_t word) { return (double)((int32_t)(word & 1023u) - 512); }
+
+// Each product in double on the widened float, rounded back at once.
+float scaled(float value, double factor) { return (float)((double)value * factor); }
+
+const float EMITTERS[4][3] = {{-80.0f, 0.0f, 0.0f}, {80.0f, 0.0f, 0.0f},
+                              {-40.0f, 0.0f, -60.0f}, {40.0f, 0.0f, -60.0f}};
+
+}  // namespace
+
+void spawnSprite(float x, float y, float z) {
+  // Nine draws in a fixed order: the fountain's look depends on it.
+  Sprite s;
+  s.life = (int32_t)(spriteRng.next() % 1000u) + 100;
+  s.vz = (float)(centred(spriteRng.next()) / 8000.0);
+  uint32_t w3 = spriteRng.next();
+  uint32_t w4 = spriteRng.next();
+  s.vy = (float)(centred(w3) / 5120.0 + 0.8 + centred(w4) / 5120.0);
+  s.vx = (float)(centred(spriteRng.next()) / 8000.0);
+  s.z = (float)((double)z + centred(spriteRng.next()) / 10240.0);
+  s.y = (float)((double)y + centred(spriteRng.next()) / 10240.0);
+  s.x = (float)((double)x + centred(spriteRng.next()) / 10240.0);
+  uint32_t slot = spriteRng.next() % (uint32_t)SPRITE_SLOTS;
+  sprites[slot] = s;
+}
 
 void updateSprites(int32_t tick) {
-  (void)tick;
-  spriteBuffer->instanceCount = 0;
-  spriteBuffer->dirty = 1;
+  if (spriteLastTick == -1) spriteLastTick = tick;
+  // Whole steps only; the remainder waits for the next frame.
+  int32_t steps = (tick - spriteLastTick) / SPRITE_STEP_MS;
+  spriteLastTick += steps * SPRITE_STEP_MS;
+
+  st::Vertexbuffer& buffer = *spriteBuffer;
+  buffer.instanceCount = 0;
+  buffer.dirty = 1;
+
+  // The flag is last frame's: the script sets it after this runs.
+  if (emissionFlag && steps > 0) {
+    for (int32_t n = 0; n < steps; ++n) {
+      for (const float* e : EMITTERS) spawnSprite(e[0], e[1], e[2]);
+    }
+  }
+
+  for (Sprite& s : sprites) {
+    if (s.life <= 0) continue;
+    // Drawn where it stood at the start of the frame; component 3 is left alone.
+    int n = buffer.instanceCount;
+    spriteInstanceScalar[n] = (float)s.life / 750.0f;
+    spriteInstanceVec4[4 * n + 0] = s.x;
+    spriteInstanceVec4[4 * n + 1] = s.y;
+    spriteInstanceVec4[4 * n + 2] = s.z;
+    buffer.instanceCount = n + 1;
+
+    for (int32_t step = 0; step < steps && s.life > 0; ++step) {
+      s.x = s.x + s.vx;
+      s.y = s.y + s.vy;
+      s.z = s.z + s.vz;
+      if (s.y < 0.0f) {
+        // Off the ground: damped upward, shorter-lived, a little faster sideways.
+        s.y = -s.y;
+        s.vy = scaled(-s.vy, 0.75);
+        s.life = (int32_t)std::floor((double)s.life * 0.9);
+        s.vx = scaled(s.vx, 1.01);
+        s.vz = scaled(s.vz, 1.01);
+      }
+      s.life = s.life - 1;
+      s.vx = scaled(s.vx, 0.998);
+      s.vy = scaled((float)((double)s.vy - 0.01), 0.998);
+      s.vz = scaled(s.vz, 0.998);
+    }
+  }
 }
