@@ -84,10 +84,6 @@ st::Vertexbuffer* makeSpriteBuffer() {
   copyFloats(quad->addAttrib(2, ATTRIB_NORMAL_OR_SPRITE_UV, 0), uvs, 8);
   spriteInstanceVec4 = quad->addAttrib(4, ATTRIB_COLOUR_UV_OR_INSTANCE, 1);
   spriteInstanceScalar = quad->addAttrib(1, ATTRIB_INSTANCE_SCALAR, 1);
-  // Nothing writes an instance's fourth component or the unused tail: start it at zero
-  // so what the GPU sees is the same on every run.
-  for (int i = 0; i < 4 * SPRITE_CAPACITY; ++i) spriteInstanceVec4[i] = 0.0f;
-  for (int i = 0; i < SPRITE_CAPACITY; ++i) spriteInstanceScalar[i] = 0.0f;
   return quad;
 }
 

@@ -1,10 +1,11 @@
 // Shader programs: read, compile, link with retry, and uniforms set by name.
 #include "st/st_shader.h"
 
+#include <sys/stat.h>
+
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <vector>
 
 #include "st/report.h"
 
@@ -61,11 +62,15 @@ void Shader::load(const char* vertexPath, const char* fragmentPath) {
 
 void Shader::readSource(GLuint shader, const char* path) {
   FILE* file = fopen(path, "rb");
-  if (!file) return;  // the link reports the missing stage
+  if (!file) return;  // nothing to say here: the link fails and reports it
+  // Only a regular file has a length worth trusting: a directory claims a huge one and a
+  // pipe has none. Anything else is handled like a missing file, as is a source too long
+  // for GL's int lengths.
+  struct stat info;
   long length = -1;
-  if (fseek(file, 0, SEEK_END) == 0) length = ftell(file);
-  if (length < 0 || fseek(file, 0, SEEK_SET) != 0) {
-    // Unreadable length (a directory, a pipe): treated like a missing file.
+  if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && fseek(file, 0, SEEK_END) == 0)
+    length = ftell(file);
+  if (length < 0 || length >= INT_MAX || fseek(file, 0, SEEK_SET) != 0) {
     fclose(file);
     return;
   }
@@ -76,7 +81,7 @@ void Shader::readSource(GLuint shader, const char* path) {
   }
   size_t got = fread(source, 1, (size_t)length, file);
   fclose(file);
-  if (got != (size_t)length) {
+  if (got != (size_t)length) {  // shrank or failed while being read
     free(source);
     return;
   }
@@ -84,23 +89,25 @@ void Shader::readSource(GLuint shader, const char* path) {
   free(source);
 }
 
-void Shader::compile(GLuint shader, char* source, const char* caption) {
-  // Split at carriage returns: each CR becomes a NUL and ends its piece, so the pieces
-  // together are the text without its CRs. Any number of CRs is handled.
-  std::vector<const GLchar*> pieces;
-  std::vector<GLint> lengths;
+SourcePieces splitAtCarriageReturns(char* source) {
+  SourcePieces pieces;
   char* start = source;
   for (char* p = source;; ++p) {
-    if (*p == '\r' || *p == 0) {
-      bool end = *p == 0;
-      *p = 0;
-      pieces.push_back(start);
-      lengths.push_back((GLint)(p - start));
-      if (end) break;
-      start = p + 1;
-    }
+    if (*p != '\r' && *p != 0) continue;
+    bool end = *p == 0;
+    *p = 0;
+    pieces.text.push_back(start);
+    pieces.lengths.push_back((GLint)(p - start));
+    if (end) break;
+    start = p + 1;
   }
-  glShaderSource(shader, (GLsizei)pieces.size(), pieces.data(), lengths.data());
+  return pieces;
+}
+
+void Shader::compile(GLuint shader, char* source, const char* caption) {
+  // Without the CRs a CR LF source compiles exactly like its LF twin, same line numbers.
+  SourcePieces pieces = splitAtCarriageReturns(source);
+  glShaderSource(shader, (GLsizei)pieces.text.size(), pieces.text.data(), pieces.lengths.data());
   checkGlError(__LINE__);
   glCompileShader(shader);
   checkGlError(__LINE__);

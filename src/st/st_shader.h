@@ -1,5 +1,7 @@
 // A GLSL program linked from a vertex and a fragment shader file, with uniforms set by name.
 #pragma once
+#include <vector>
+
 #include "st/gl.h"
 
 namespace st {
@@ -8,9 +10,9 @@ namespace st {
 extern int linkRetries;
 
 struct Shader {
-  GLuint vertexShader;
-  GLuint fragmentShader;
-  GLuint program;
+  GLuint vertexShader = 0;
+  GLuint fragmentShader = 0;
+  GLuint program = 0;
 
   // Either path may be null, which skips that stage. On a failed link the whole load is
   // reported and retried, reading both files again.
@@ -25,5 +27,16 @@ struct Shader {
   void setFloat(const char* name, float value);
   void setInt(const char* name, int value);
 };
+
+// A shader source cut at its carriage returns, ready for glShaderSource.
+struct SourcePieces {
+  std::vector<const GLchar*> text;
+  std::vector<GLint> lengths;
+};
+
+// Overwrites every CR of the NUL-terminated `source` with NUL and returns the pieces
+// between them (CR LF thus leaves the LF at the start of the next piece). The pieces
+// together are the source without its CRs, whatever their number.
+SourcePieces splitAtCarriageReturns(char* source);
 
 }  // namespace st

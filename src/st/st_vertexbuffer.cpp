@@ -49,7 +49,9 @@ float* Vertexbuffer::addAttrib(int size, int location, int divisor) {
   a->location = location;
   a->divisor = divisor;
   a->count = divisor == 0 ? size * vertexCount : size * (instanceCount / divisor);
-  a->data = (float*)malloc(sizeof(float) * (size_t)(a->count > 0 ? a->count : 1));
+  // Cleared, so that what goes up before a producer has written everything (a per-instance
+  // array read at element 0 when drawn with no instances) is the same on every run.
+  a->data = (float*)calloc((size_t)(a->count > 0 ? a->count : 1), sizeof(float));
   glGenBuffers(1, &a->vbo);
   checkGlError(__LINE__);
   a->next = attribs;

@@ -16,7 +16,7 @@ class Vertexbuffer {
     GLuint vbo = 0;
     int location = 0;  // vertex attribute index in the shader
     int count = 0;     // floats in `data`, fixed when added
-    float* data = nullptr;
+    float* data = nullptr;  // zeroed when added
     virtual ~Attribarray();
   };
 

@@ -1,0 +1,105 @@
+// Helpers shared by the GL tests: pixel read-back, small programs from inline sources,
+// and the toolkit source lines that error captions point at.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <ostream>
+#include <string>
+
+#include "st/gl.h"
+#include "st/st_shader.h"
+#include "support/scratch.h"
+
+namespace gltest {
+
+struct Rgba {
+  uint8_t r, g, b, a;
+};
+inline bool operator==(Rgba x, Rgba y) { return x.r == y.r && x.g == y.g && x.b == y.b && x.a == y.a; }
+inline std::ostream& operator<<(std::ostream& out, Rgba p) {
+  return out << "(" << int(p.r) << ", " << int(p.g) << ", " << int(p.b) << ", " << int(p.a) << ")";
+}
+
+// One pixel of the current read framebuffer.
+inline Rgba pixelAt(int x, int y) {
+  Rgba p{0, 0, 0, 0};
+  glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, &p);
+  return p;
+}
+
+// The pixel of a 2048x2048 target whose centre lies at these normalised device coordinates.
+inline Rgba pixelAtNdc(float x, float y) {
+  return pixelAt(int((x + 1.0f) * 1024.0f), int((y + 1.0f) * 1024.0f));
+}
+
+inline void drainGlErrors() {
+  while (glGetError() != GL_NO_ERROR) {
+  }
+}
+
+inline std::string writeScratch(const std::string& name, const std::string& text) {
+  std::string path = test::scratchPath(name);
+  test::writeFile(path, text);
+  return path;
+}
+
+// Loads a program from inline sources written to `<name>.vs` and `<name>.fs`.
+inline st::Shader loadProgram(const std::string& name, const std::string& vs, const std::string& fs) {
+  std::string vsPath = writeScratch(name + ".vs", vs);
+  std::string fsPath = writeScratch(name + ".fs", fs);
+  st::Shader shader{};
+  shader.load(vsPath.c_str(), fsPath.c_str());
+  return shader;
+}
+
+inline bool linked(GLuint program) {
+  GLint status = 0;
+  glGetProgramiv(program, GL_LINK_STATUS, &status);
+  return status == GL_TRUE;
+}
+
+// Line `line` (1-based) of a file as named in a caption (the build passes full paths).
+inline std::string sourceLine(const std::string& file, int line) {
+  std::ifstream in(file);
+  std::string text;
+  for (int i = 0; i < line && std::getline(in, text); ++i) {
+  }
+  return text;
+}
+
+// A caption "file::line:name" taken apart; false when it has another shape.
+struct Caption {
+  std::string file;
+  int line = 0;
+  std::string name;
+};
+inline bool parseCaption(const std::string& caption, Caption* out) {
+  size_t colons = caption.find("::");
+  if (colons == std::string::npos) return false;
+  size_t colon = caption.find(':', colons + 2);
+  if (colon == std::string::npos) return false;
+  out->file = caption.substr(0, colons);
+  out->line = std::atoi(caption.substr(colons + 2, colon - colons - 2).c_str());
+  out->name = caption.substr(colon + 1);
+  return out->line > 0;
+}
+
+// A vertex colour passed straight through: position at 1, colour at 3.
+inline const char* FLAT_VS = R"(#version 330 core
+layout(location = 1) in vec3 position;
+layout(location = 3) in vec4 colour;
+out vec4 vColour;
+void main() {
+  vColour = colour;
+  gl_Position = vec4(position, 1.0);
+}
+)";
+inline const char* FLAT_FS = R"(#version 330 core
+in vec4 vColour;
+out vec4 fragColour;
+void main() { fragColour = vColour; }
+)";
+
+}  // namespace gltest

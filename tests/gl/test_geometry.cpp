@@ -1,0 +1,260 @@
+// The fixed meshes drawn in a real context: the floor box with back-face culling from all
+// six sides, and the quads' attributes at the locations the shaders use.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+#include "gl_test_util.h"
+#include "st/geometry.h"
+#include "st/gl.h"
+#include "st/st_renderbuf.h"
+#include "st/st_shader.h"
+#include "st/st_vertexbuffer.h"
+#include "support/gl_context.h"
+#include "support/reports.h"
+
+namespace {
+
+using gltest::pixelAtNdc;
+using gltest::Rgba;
+
+class GeometryTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    REQUIRE_GL();
+    gltest::drainGlErrors();
+    recorder = new test::ReportRecorder;
+    target = new st::Renderbuf;
+    target->init();
+    target->bind();
+    clear();
+  }
+  void TearDown() override {
+    if (!target) return;
+    glUseProgram(0);
+    target->unbind();
+    delete target;
+    for (const auto& r : recorder->reports) ADD_FAILURE() << "report: " << r.caption << ": " << r.text;
+    delete recorder;
+  }
+  void clear() {
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+  }
+  test::ReportRecorder* recorder = nullptr;
+  st::Renderbuf* target = nullptr;
+};
+
+// What bind leaves enabled: location -> (size, divisor); every other location disabled.
+struct AttribState {
+  int location, size, divisor;
+};
+void expectAttributes(st::Vertexbuffer& vb, std::vector<AttribState> expected) {
+  vb.bind();
+  for (int loc = 0; loc < 8; ++loc) {
+    GLint enabled = 0, size = 0, divisor = 0;
+    glGetVertexAttribiv((GLuint)loc, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
+    glGetVertexAttribiv((GLuint)loc, GL_VERTEX_ATTRIB_ARRAY_SIZE, &size);
+    glGetVertexAttribiv((GLuint)loc, GL_VERTEX_ATTRIB_ARRAY_DIVISOR, &divisor);
+    const AttribState* want = nullptr;
+    for (const AttribState& e : expected)
+      if (e.location == loc) want = &e;
+    if (!want) {
+      EXPECT_EQ(enabled, 0) << "location " << loc;
+      continue;
+    }
+    EXPECT_EQ(enabled, 1) << "location " << loc;
+    EXPECT_EQ(size, want->size) << "location " << loc;
+    EXPECT_EQ(divisor, want->divisor) << "location " << loc;
+  }
+  vb.unbind();
+}
+
+// The box squeezed into [-0.5, 0.5]^3, turned so that one face looks at the viewer, and
+// every fragment coloured with the number of its triangle.
+const char* BOX_VS = R"(#version 330 core
+layout(location = 1) in vec3 position;
+uniform mat4 turn;
+uniform vec3 squeeze;
+void main() {
+  vec3 p = (turn * vec4(position * squeeze, 1.0)).xyz;
+  gl_Position = vec4(p.xy, -p.z, 1.0);
+}
+)";
+const char* BOX_FS = R"(#version 330 core
+out vec4 fragColour;
+void main() { fragColour = vec4(float(gl_PrimitiveID) / 255.0, 0.0, 0.0, 1.0); }
+)";
+
+// Turns (rows of a rotation) that bring each face's outward normal to +z, the viewer's
+// side; faces in the box's order z+, y-, z-, y+, x-, x+.
+const int TURNS[6][3][3] = {
+    {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},   {{1, 0, 0}, {0, 0, 1}, {0, -1, 0}},
+    {{-1, 0, 0}, {0, 1, 0}, {0, 0, -1}}, {{1, 0, 0}, {0, 0, -1}, {0, 1, 0}},
+    {{0, 0, 1}, {0, 1, 0}, {-1, 0, 0}},  {{0, 0, -1}, {0, 1, 0}, {1, 0, 0}},
+};
+const int OPPOSITE[6] = {2, 3, 0, 1, 5, 4};
+
+// The set of triangles seen over the face's square, or {-1} where something is missing.
+std::set<int> trianglesSeen() {
+  std::set<int> seen;
+  for (int i = -4; i <= 4; ++i) {
+    for (int j = -4; j <= 4; ++j) {
+      Rgba p = pixelAtNdc(0.1f * i + 0.013f, 0.1f * j + 0.007f);
+      seen.insert(p.a == 255 ? int(p.r) : -1);
+    }
+  }
+  return seen;
+}
+
+TEST_F(GeometryTest, BoxShowsOnlyItsOutsideFacesWithBackFaceCulling) {
+  st::Shader shader = gltest::loadProgram("box_faces", BOX_VS, BOX_FS);
+  st::Vertexbuffer* box = makeBox(400.0f, 2.0f, 400.0f);
+  shader.use();
+  glUniform3f(shader.uniformLocation("squeeze"), 1.0f / 800.0f, 1.0f / 4.0f, 1.0f / 800.0f);
+  glEnable(GL_CULL_FACE);
+  glFrontFace(GL_CCW);
+  for (GLenum culled : {GL_BACK, GL_FRONT}) {
+    glCullFace(culled);
+    for (int face = 0; face < 6; ++face) {
+      float turn[16] = {};
+      for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) turn[4 * c + r] = float(TURNS[face][r][c]);  // column-major
+      turn[15] = 1.0f;
+      shader.setMatrix4("turn", turn);
+      clear();
+      box->bind();
+      box->draw();
+      box->unbind();
+      // Culling the back faces leaves the face toward the viewer; culling the front ones
+      // leaves the inside of the face opposite.
+      int shown = culled == GL_BACK ? face : OPPOSITE[face];
+      EXPECT_EQ(trianglesSeen(), (std::set<int>{2 * shown, 2 * shown + 1}))
+          << "face " << face << (culled == GL_BACK ? " culling back" : " culling front");
+      EXPECT_EQ(pixelAtNdc(0.0f, 0.55f).a, 0) << face;
+      EXPECT_EQ(pixelAtNdc(-0.55f, 0.0f).a, 0) << face;
+    }
+  }
+  glDisable(GL_CULL_FACE);
+  glCullFace(GL_BACK);
+  shader.unuse();
+  expectAttributes(*box, {{1, 3, 0}, {2, 3, 0}, {3, 2, 0}});
+  delete box;
+}
+
+TEST_F(GeometryTest, ScreenQuadCoversTheTargetWithTextureCoordinatesAtThree) {
+  const char* vs = R"(#version 330 core
+layout(location = 1) in vec3 position;
+layout(location = 3) in vec2 uv;
+out vec2 vUv;
+void main() { vUv = uv; gl_Position = vec4(position, 1.0); }
+)";
+  const char* fs = R"(#version 330 core
+in vec2 vUv;
+out vec4 fragColour;
+void main() { fragColour = vec4(vUv, 0.0, 1.0); }
+)";
+  st::Shader shader = gltest::loadProgram("screen_quad", vs, fs);
+  st::Vertexbuffer* quad = makeScreenQuad();
+  expectAttributes(*quad, {{1, 3, 0}, {3, 2, 0}});
+  shader.use();
+  quad->bind();
+  quad->draw();
+  quad->unbind();
+  shader.unuse();
+  // uv runs from 0 at the left and bottom edges to 1 at the right and top.
+  for (int x : {0, 511, 1024, 2047}) {
+    for (int y : {0, 1500, 2047}) {
+      Rgba p = gltest::pixelAt(x, y);
+      EXPECT_NEAR(p.r, (x + 0.5) / 2048.0 * 255.0, 1.0) << x << ", " << y;
+      EXPECT_NEAR(p.g, (y + 0.5) / 2048.0 * 255.0, 1.0) << x << ", " << y;
+      EXPECT_EQ(p.a, 255);
+    }
+  }
+  delete quad;
+}
+
+TEST_F(GeometryTest, SpriteQuadIsInstancedWithTextureCoordinatesAtTwo) {
+  const char* vs = R"(#version 330 core
+layout(location = 1) in vec3 position;
+layout(location = 2) in vec2 uv;
+layout(location = 3) in vec4 place;
+layout(location = 4) in float shade;
+out vec4 vColour;
+void main() {
+  vColour = vec4(uv, shade, 1.0);
+  gl_Position = vec4(position * 0.1 + place.xyz, 1.0);
+}
+)";
+  st::Shader shader = gltest::loadProgram("sprite_quad", vs, gltest::FLAT_FS);
+  st::Vertexbuffer* sprites = makeSpriteBuffer();
+  EXPECT_EQ(sprites->instanceCount, 10000);
+  expectAttributes(*sprites, {{1, 3, 0}, {2, 2, 0}, {3, 4, 1}, {4, 1, 1}});
+
+  // Two sprites, 0.4 wide, around (-0.5, 0) and (0.5, 0).
+  const float places[8] = {-0.5f, 0.0f, 0.0f, 0.0f, 0.5f, 0.0f, 0.0f, 0.0f};
+  for (int i = 0; i < 8; ++i) spriteInstanceVec4[i] = places[i];
+  spriteInstanceScalar[0] = 0.2f;
+  spriteInstanceScalar[1] = 1.0f;
+  sprites->instanceCount = 2;
+  sprites->dirty = 1;
+  shader.use();
+  sprites->bind();
+  sprites->draw();
+  sprites->unbind();
+  shader.unuse();
+
+  // Near a sprite's lower-left corner uv is near (0, 0), near its upper-right near (1, 1).
+  Rgba lowLeft = pixelAtNdc(-0.69f, -0.19f);
+  Rgba highRight = pixelAtNdc(0.69f, 0.19f);
+  EXPECT_LT(lowLeft.r, 20);
+  EXPECT_LT(lowLeft.g, 20);
+  EXPECT_EQ(lowLeft.b, 51);
+  EXPECT_GT(highRight.r, 235);
+  EXPECT_GT(highRight.g, 235);
+  EXPECT_EQ(highRight.b, 255);
+  EXPECT_EQ(pixelAtNdc(0.0f, 0.0f).a, 0);
+  EXPECT_EQ(pixelAtNdc(-0.5f, 0.25f).a, 0);
+  delete sprites;
+}
+
+TEST_F(GeometryTest, LineBufferDrawsExactlyTheQuadsCounted) {
+  st::Shader shader = gltest::loadProgram("line_quads", gltest::FLAT_VS, gltest::FLAT_FS);
+  st::Vertexbuffer* lines = makeLineBuffer();
+  expectAttributes(*lines, {{1, 3, 0}, {3, 4, 0}});
+  lines->vertexCount = 0;
+  lines->indexCount = 0;
+  // Three quads written as a producer would; only the first two are counted.
+  const float lefts[3] = {-0.9f, -0.3f, 0.3f};
+  for (int q = 0; q < 3; ++q) {
+    const float corners[4][2] = {{lefts[q], -0.2f}, {lefts[q] + 0.4f, -0.2f},
+                                 {lefts[q], 0.2f},  {lefts[q] + 0.4f, 0.2f}};
+    for (int v = 0; v < 4; ++v) {
+      int n = 4 * q + v;
+      linePositions[3 * n + 0] = corners[v][0];
+      linePositions[3 * n + 1] = corners[v][1];
+      linePositions[3 * n + 2] = 0.0f;
+      lineColours[4 * n + 0] = 1.0f;
+      lineColours[4 * n + 1] = q == 0 ? 1.0f : 0.0f;
+      lineColours[4 * n + 2] = 0.0f;
+      lineColours[4 * n + 3] = 1.0f;
+    }
+  }
+  lines->vertexCount = 8;
+  lines->indexCount = 12;
+  lines->dirty = 1;
+  shader.use();
+  lines->bind();
+  lines->draw();
+  lines->unbind();
+  shader.unuse();
+  EXPECT_EQ(pixelAtNdc(-0.7f, 0.1f), (Rgba{255, 255, 0, 255}));
+  EXPECT_EQ(pixelAtNdc(-0.7f, -0.1f), (Rgba{255, 255, 0, 255}));
+  EXPECT_EQ(pixelAtNdc(-0.1f, 0.1f), (Rgba{255, 0, 0, 255}));
+  EXPECT_EQ(pixelAtNdc(-0.1f, -0.1f), (Rgba{255, 0, 0, 255}));
+  EXPECT_EQ(pixelAtNdc(0.5f, 0.0f).a, 0);
+  delete lines;
+}
+
+}  // namespace

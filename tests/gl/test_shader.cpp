@@ -1,0 +1,376 @@
+// Shader programs in a real context: CR handling, compile and link reports, the link
+// retry with its shared counter, uniforms by name, and the checks' captions.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "gl_test_util.h"
+#include "st/gl.h"
+#include "st/st_shader.h"
+#include "support/gl_context.h"
+#include "support/reports.h"
+#include "support/scratch.h"
+
+namespace {
+
+using gltest::FLAT_FS;
+using gltest::FLAT_VS;
+
+const char* UNIFORM_VS = R"(#version 330 core
+layout(location = 1) in vec3 position;
+uniform mat4 mvp;
+uniform float gain;
+void main() { gl_Position = mvp * vec4(position * gain, 1.0); }
+)";
+const char* UNIFORM_FS = R"(#version 330 core
+uniform int pick;
+out vec4 fragColour;
+void main() { fragColour = vec4(float(pick)); }
+)";
+// Line 4 holds the fault: an undeclared name.
+const char* BROKEN_FS = R"(#version 330 core
+out vec4 fragColour;
+void main() {
+  fragColour = vec4(undeclaredThing);
+}
+)";
+
+std::string withCrLf(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+const char* const LINK_FAILED = "Shader link failed";
+
+// What onReport does: when the report numbered `restoreAt` (1-based, counting only link
+// reports) arrives, `restorePath` gets `restoreText`. Also notes linkRetries at each one.
+struct Restore {
+  int restoreAt = 0;
+  std::string restorePath;
+  std::string restoreText;
+  bool replaceDirectory = false;
+  int linkReports = 0;
+  std::vector<int> retriesSeen;
+} restore;
+
+void restoreOnLinkReport(const test::Report& report) {
+  if (report.caption != LINK_FAILED) return;
+  restore.retriesSeen.push_back(st::linkRetries);
+  if (++restore.linkReports != restore.restoreAt) return;
+  if (restore.replaceDirectory) rmdir(restore.restorePath.c_str());
+  test::writeFile(restore.restorePath, restore.restoreText);
+}
+
+void armRestore(int at, const std::string& path, const std::string& text) {
+  restore = Restore{};
+  restore.restoreAt = at;
+  restore.restorePath = path;
+  restore.restoreText = text;
+}
+
+class ShaderTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    REQUIRE_GL();
+    gltest::drainGlErrors();
+    st::linkRetries = 0;
+  }
+};
+
+TEST_F(ShaderTest, LinksTwoGoodFilesWithoutReports) {
+  test::ReportRecorder recorder;
+  st::Shader shader = gltest::loadProgram("good", FLAT_VS, FLAT_FS);
+  EXPECT_TRUE(recorder.reports.empty());
+  EXPECT_NE(shader.vertexShader, 0u);
+  EXPECT_NE(shader.fragmentShader, 0u);
+  EXPECT_TRUE(gltest::linked(shader.program));
+  EXPECT_EQ(glGetAttribLocation(shader.program, "position"), 1);
+  EXPECT_EQ(glGetAttribLocation(shader.program, "colour"), 3);
+  EXPECT_EQ(st::linkRetries, 0);
+}
+
+TEST_F(ShaderTest, CrLfSourceCompilesExactlyLikeItsLfTwin) {
+  test::ReportRecorder recorder;
+  st::Shader lf = gltest::loadProgram("twin_lf", UNIFORM_VS, UNIFORM_FS);
+  st::Shader crlf = gltest::loadProgram("twin_crlf", withCrLf(UNIFORM_VS), withCrLf(UNIFORM_FS));
+  EXPECT_TRUE(recorder.reports.empty());
+  ASSERT_TRUE(gltest::linked(lf.program));
+  ASSERT_TRUE(gltest::linked(crlf.program));
+  for (const char* name : {"mvp", "gain", "pick"}) {
+    EXPECT_GE(glGetUniformLocation(lf.program, name), 0) << name;
+    EXPECT_GE(glGetUniformLocation(crlf.program, name), 0) << name;
+  }
+
+  // The same fault gives the same log, line numbers included: the CRs are gone, so they
+  // count neither as extra line ends nor as stray characters.
+  std::string lfPath = gltest::writeScratch("broken_lf.fs", BROKEN_FS);
+  std::string crlfPath = gltest::writeScratch("broken_crlf.fs", withCrLf(BROKEN_FS));
+  std::string vsPath = gltest::writeScratch("broken_twin.vs", FLAT_VS);
+  recorder.onReport = restoreOnLinkReport;
+
+  armRestore(1, lfPath, FLAT_FS);
+  st::Shader brokenLf{};
+  brokenLf.load(vsPath.c_str(), lfPath.c_str());
+  armRestore(1, crlfPath, FLAT_FS);
+  st::Shader brokenCrLf{};
+  brokenCrLf.load(vsPath.c_str(), crlfPath.c_str());
+
+  ASSERT_EQ(recorder.reports.size(), 4u);
+  EXPECT_EQ(recorder.reports[0].caption, lfPath);
+  EXPECT_EQ(recorder.reports[2].caption, crlfPath);
+  EXPECT_NE(recorder.reports[0].text.find("undeclaredThing"), std::string::npos)
+      << recorder.reports[0].text;
+  EXPECT_EQ(recorder.reports[0].text, recorder.reports[2].text);
+}
+
+TEST_F(ShaderTest, FiveThousandCarriageReturnsAreAllRemoved) {
+  // CRs inside names and numbers: the source compiles only if every one of them is gone.
+  std::string crs(1000, '\r');
+  std::string fs = "#version 330 core\r\nout vec4 frag" + crs + "Colour;\r\nvoid ma" + crs +
+                   "in() {\r\n  frag" + crs + "Colour = vec4(0.2" + crs + "5, 0.5, 0.75, 1" + crs +
+                   ".0);\r\n}\r\n";
+  size_t total = 0;
+  for (char c : fs) total += c == '\r';
+  ASSERT_EQ(total, 5005u);  // the five line ends too
+
+  test::ReportRecorder recorder;
+  // Should the CRs survive, the link fails: mend the file then, so the test fails here
+  // instead of the seventh retry ending the process.
+  recorder.onReport = restoreOnLinkReport;
+  armRestore(1, test::scratchPath("many_crs.fs"), FLAT_FS);
+  st::Shader shader = gltest::loadProgram("many_crs", FLAT_VS, fs);
+  EXPECT_TRUE(recorder.reports.empty());
+  for (const auto& r : recorder.reports) ADD_FAILURE() << r.caption << ": " << r.text;
+  EXPECT_TRUE(gltest::linked(shader.program));
+}
+
+TEST_F(ShaderTest, CompileErrorShowsLogUnderFilePathThenLinkFailure) {
+  test::ReportRecorder recorder;
+  recorder.onReport = restoreOnLinkReport;
+  std::string vsPath = gltest::writeScratch("compile_error.vs", FLAT_VS);
+  std::string fsPath = gltest::writeScratch("compile_error.fs", BROKEN_FS);
+  armRestore(1, fsPath, FLAT_FS);  // mended while the link box is open
+
+  st::Shader shader{};
+  shader.load(vsPath.c_str(), fsPath.c_str());
+
+  ASSERT_EQ(recorder.reports.size(), 2u);
+  EXPECT_EQ(recorder.reports[0].caption, fsPath);
+  EXPECT_NE(recorder.reports[0].text.find("undeclaredThing"), std::string::npos);
+  EXPECT_EQ(recorder.reports[1].caption, LINK_FAILED);
+  EXPECT_TRUE(gltest::linked(shader.program));
+  EXPECT_EQ(st::linkRetries, 0);
+}
+
+TEST_F(ShaderTest, FileRestoredDuringReportIsLoadedByTheRetry) {
+  test::ReportRecorder recorder;
+  recorder.onReport = restoreOnLinkReport;
+  std::string vsPath = test::scratchPath("restored.vs");
+  std::string fsPath = gltest::writeScratch("restored.fs", FLAT_FS);
+  unlink(vsPath.c_str());
+  armRestore(3, vsPath, FLAT_VS);
+
+  st::Shader shader{};
+  shader.load(vsPath.c_str(), fsPath.c_str());
+
+  // One box per failed attempt, nothing at read time for the missing file.
+  ASSERT_EQ(recorder.reports.size(), 3u);
+  for (const auto& r : recorder.reports) EXPECT_EQ(r.caption, LINK_FAILED);
+  EXPECT_EQ(restore.retriesSeen, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(st::linkRetries, 0);
+  EXPECT_TRUE(gltest::linked(shader.program));
+  EXPECT_EQ(glGetAttribLocation(shader.program, "colour"), 3);
+
+  // The count starts over: a later load may fail six times in a row and still live.
+  unlink(vsPath.c_str());
+  armRestore(6, vsPath, FLAT_VS);
+  st::Shader again{};
+  again.load(vsPath.c_str(), fsPath.c_str());
+  EXPECT_EQ(restore.retriesSeen, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(st::linkRetries, 0);
+  EXPECT_TRUE(gltest::linked(again.program));
+}
+
+st::Shader* watched = nullptr;
+GLuint failedProgram = 0;
+void noteFailedProgram(const test::Report& report) {
+  restoreOnLinkReport(report);
+  if (watched) failedProgram = watched->program;
+}
+
+TEST_F(ShaderTest, RetryReplacesTheNamesOfTheFailedAttempt) {
+  test::ReportRecorder recorder;
+  recorder.onReport = noteFailedProgram;
+  std::string vsPath = test::scratchPath("names.vs");
+  std::string fsPath = gltest::writeScratch("names.fs", FLAT_FS);
+  unlink(vsPath.c_str());
+  armRestore(1, vsPath, FLAT_VS);
+
+  st::Shader shader{};
+  watched = &shader;
+  shader.load(vsPath.c_str(), fsPath.c_str());
+  watched = nullptr;
+  ASSERT_EQ(recorder.reports.size(), 1u);
+  ASSERT_NE(failedProgram, 0u);
+  EXPECT_NE(shader.program, failedProgram);
+  EXPECT_FALSE(gltest::linked(failedProgram));
+  EXPECT_TRUE(gltest::linked(shader.program));
+  GLint attached = 0;
+  glGetProgramiv(shader.program, GL_ATTACHED_SHADERS, &attached);
+  EXPECT_EQ(attached, 2);
+}
+
+TEST_F(ShaderTest, DirectoryInPlaceOfAFileIsTreatedAsMissing) {
+  // A directory opens, but its "length" is nonsense: no compile, no crash, the link reports.
+  test::ReportRecorder recorder;
+  recorder.onReport = restoreOnLinkReport;
+  std::string vsPath = test::scratchPath("folder.vs");
+  std::string fsPath = gltest::writeScratch("folder.fs", FLAT_FS);
+  unlink(vsPath.c_str());
+  ASSERT_EQ(mkdir(vsPath.c_str(), 0700), 0);
+  armRestore(1, vsPath, FLAT_VS);
+  restore.replaceDirectory = true;
+
+  st::Shader shader{};
+  shader.load(vsPath.c_str(), fsPath.c_str());
+  ASSERT_EQ(recorder.reports.size(), 1u);
+  EXPECT_EQ(recorder.reports[0].caption, LINK_FAILED);
+  EXPECT_TRUE(gltest::linked(shader.program));
+}
+
+TEST_F(ShaderTest, NullPathCreatesAndAttachesNothingForThatStage) {
+  test::ReportRecorder recorder;
+  std::string fsPath = gltest::writeScratch("alone.fs", FLAT_FS);
+  st::Shader shader{};
+  shader.load(nullptr, fsPath.c_str());
+  EXPECT_EQ(shader.vertexShader, 0u);
+  EXPECT_NE(shader.fragmentShader, 0u);
+  GLint attached = 0;
+  glGetProgramiv(shader.program, GL_ATTACHED_SHADERS, &attached);
+  EXPECT_EQ(attached, 1);
+  GLuint names[2] = {0, 0};
+  glGetAttachedShaders(shader.program, 2, nullptr, names);
+  EXPECT_EQ(names[0], shader.fragmentShader);
+}
+
+TEST_F(ShaderTest, MissingUniformIsReportedWithItsNameAndTheReportLine) {
+  test::ReportRecorder recorder;
+  st::Shader shader = gltest::loadProgram("uniforms", UNIFORM_VS, UNIFORM_FS);
+  ASSERT_TRUE(gltest::linked(shader.program));
+  shader.use();
+  EXPECT_EQ(shader.uniformLocation("noSuchThing"), -1);
+  shader.setFloat("noSuchThing", 1.0f);
+  shader.setInt("alsoMissing", 3);
+  ASSERT_EQ(recorder.reports.size(), 3u);
+  for (const auto& r : recorder.reports) EXPECT_EQ(r.text, "Bad uniform name");
+
+  gltest::Caption caption;
+  ASSERT_TRUE(gltest::parseCaption(recorder.reports[0].caption, &caption))
+      << recorder.reports[0].caption;
+  EXPECT_EQ(caption.name, "noSuchThing");
+  // The caption names st_shader's own source and the line that formats the report.
+  EXPECT_GE(caption.file.size(), 20u);
+  EXPECT_EQ(caption.file.substr(caption.file.size() - 20), "src/st/st_shader.cpp");
+  EXPECT_NE(gltest::sourceLine(caption.file, caption.line).find("__LINE__"), std::string::npos);
+  EXPECT_NE(gltest::sourceLine(caption.file, caption.line + 1).find("Bad uniform name"),
+            std::string::npos);
+  // Same line wherever the lookup comes from; no GL error is raised by setting location -1.
+  EXPECT_EQ(recorder.reports[1].caption, recorder.reports[0].caption);
+  EXPECT_EQ(recorder.reports[2].caption, caption.file + "::" + std::to_string(caption.line) +
+                                             ":alsoMissing");
+  shader.unuse();
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(ShaderTest, SettersReachTheProgramUntransposed) {
+  test::ReportRecorder recorder;
+  st::Shader shader = gltest::loadProgram("setters", UNIFORM_VS, UNIFORM_FS);
+  ASSERT_TRUE(gltest::linked(shader.program));
+  shader.use();
+  GLint current = 0;
+  glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+  EXPECT_EQ(GLuint(current), shader.program);
+
+  float matrix[16];
+  for (int i = 0; i < 16; ++i) matrix[i] = float(i + 1);
+  shader.setMatrix4("mvp", matrix);
+  shader.setFloat("gain", 2.5f);
+  shader.setInt("pick", 7);
+  EXPECT_TRUE(recorder.reports.empty());
+
+  float back[16] = {};
+  glGetUniformfv(shader.program, glGetUniformLocation(shader.program, "mvp"), back);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(back[i], matrix[i]) << i;
+  float gain = 0.0f;
+  glGetUniformfv(shader.program, glGetUniformLocation(shader.program, "gain"), &gain);
+  EXPECT_EQ(gain, 2.5f);
+  GLint pick = 0;
+  glGetUniformiv(shader.program, glGetUniformLocation(shader.program, "pick"), &pick);
+  EXPECT_EQ(pick, 7);
+
+  shader.unuse();
+  glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+  EXPECT_EQ(current, 0);
+  EXPECT_TRUE(recorder.reports.empty());
+}
+
+TEST_F(ShaderTest, GlErrorsAreCheckedRightAfterTheCall) {
+  test::ReportRecorder recorder;
+  st::Shader shader{};
+  shader.program = 0xFFFFu;  // no such program: glUseProgram raises GL_INVALID_VALUE
+  shader.use();
+  ASSERT_EQ(recorder.reports.size(), 1u);
+  gltest::Caption caption;
+  ASSERT_TRUE(gltest::parseCaption(recorder.reports[0].caption, &caption));
+  EXPECT_EQ(caption.name, "GL_INVALID_VALUE");
+  EXPECT_EQ(caption.file.substr(caption.file.size() - 20), "src/st/st_shader.cpp");
+  EXPECT_NE(gltest::sourceLine(caption.file, caption.line).find("checkGlError(__LINE__)"),
+            std::string::npos);
+  EXPECT_NE(gltest::sourceLine(caption.file, caption.line - 1).find("glUseProgram(program)"),
+            std::string::npos);
+}
+
+// The seventh failed link in a row ends the process with -1 (status 255), after exactly
+// one report per attempt. The child prints what it saw from an exit handler.
+int childReports = 0;
+bool childAllLink = true;
+void countChildReport(const test::Report& report) {
+  ++childReports;
+  childAllLink = childAllLink && report.caption == LINK_FAILED;
+}
+void printChildSummary() {
+  fprintf(stderr, "reports=%d all-link=%d linkRetries=%d\n", childReports, childAllLink ? 1 : 0,
+          st::linkRetries);
+}
+void loadMissingForever(const std::string& vsPath, const std::string& fsPath) {
+  static test::ReportRecorder recorder;
+  recorder.onReport = countChildReport;
+  atexit(printChildSummary);
+  st::Shader shader{};
+  shader.load(vsPath.c_str(), fsPath.c_str());
+  fprintf(stderr, "load returned\n");
+}
+
+TEST(ShaderDeathTest, SeventhFailedLinkInARowExitsWithStatus255) {
+  REQUIRE_GL();
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // Leak reports of a sanitizer build would replace the status the program chose.
+  const char* asan = getenv("ASAN_OPTIONS");
+  std::string options = std::string(asan ? asan : "") + (asan && *asan ? ":" : "") + "detect_leaks=0";
+  setenv("ASAN_OPTIONS", options.c_str(), 1);
+  std::string vsPath = test::scratchPath("never_there.vs");
+  std::string fsPath = gltest::writeScratch("never_there.fs", FLAT_FS);
+  EXPECT_EXIT(loadMissingForever(vsPath, fsPath), testing::ExitedWithCode(255),
+              "reports=7 all-link=1 linkRetries=6");
+}
+
+}  // namespace

@@ -1,0 +1,191 @@
+// The fixed meshes' CPU content, built without a GL context: counts, indices, the box's
+// corners, normals and winding, and where every attribute goes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "st/geometry.h"
+#include "st/gl.h"
+#include "st/st_vertexbuffer.h"
+#include "support/cpu_gl.h"
+
+namespace {
+
+using Attrib = st::Vertexbuffer::Attribarray;
+
+// The attributes in the order they were added (the list holds them newest first).
+std::vector<Attrib*> inAddedOrder(const st::Vertexbuffer& vb) {
+  std::vector<Attrib*> out;
+  for (Attrib* a = vb.attribs; a; a = a->next) out.insert(out.begin(), a);
+  return out;
+}
+
+void expectAttrib(const Attrib* a, int size, int location, int divisor, int count) {
+  EXPECT_EQ(a->size, size);
+  EXPECT_EQ(a->location, location);
+  EXPECT_EQ(a->divisor, divisor);
+  EXPECT_EQ(a->count, count);
+}
+
+class GeometryData : public testing::Test {
+ protected:
+  void SetUp() override { test::installCpuGlStubs(); }
+};
+
+// The unit box, four corners per face, faces z+, y-, z-, y+, x-, x+.
+const float UNIT[24][5] = {
+    {-1, 1, 1, 0, 0},   {1, 1, 1, 1, 0},   {-1, -1, 1, 0, 1},  {1, -1, 1, 1, 1},
+    {1, -1, 1, 0, 0},   {-1, -1, 1, 1, 0}, {1, -1, -1, 0, 1},  {-1, -1, -1, 1, 1},
+    {-1, -1, -1, 0, 0}, {1, -1, -1, 1, 0}, {-1, 1, -1, 0, 1},  {1, 1, -1, 1, 1},
+    {1, 1, -1, 0, 0},   {-1, 1, -1, 1, 0}, {1, 1, 1, 0, 1},    {-1, 1, 1, 1, 1},
+    {-1, 1, 1, 0, 0},   {-1, -1, 1, 1, 0}, {-1, 1, -1, 0, 1},  {-1, -1, -1, 1, 1},
+    {1, -1, -1, 0, 0},  {1, -1, 1, 1, 0},  {1, 1, -1, 0, 1},   {1, 1, 1, 1, 1},
+};
+const unsigned BOX_INDICES[36] = {0,  2,  1,  1,  2,  3,  5,  7,  4,  4,  7,  6,
+                                  8,  10, 9,  9,  10, 11, 12, 13, 14, 13, 15, 14,
+                                  16, 18, 17, 17, 18, 19, 20, 22, 21, 21, 22, 23};
+// Outward normal of each face: axis and sign.
+const int FACE_AXIS[6] = {2, 1, 2, 1, 0, 0};
+const int FACE_SIGN[6] = {1, -1, -1, 1, -1, 1};
+
+TEST_F(GeometryData, BoxCountsAndAttributes) {
+  st::Vertexbuffer* box = makeBox(400.0f, 2.0f, 400.0f);
+  EXPECT_EQ(box->mode, GLenum(GL_TRIANGLES));
+  EXPECT_EQ(box->vertexCount, 24);
+  EXPECT_EQ(box->indexCount, 36);
+  EXPECT_EQ(box->instanceCount, 0);
+  EXPECT_EQ(box->dirty, 1);
+  for (int i = 0; i < 36; ++i) EXPECT_EQ(box->indices[i], BOX_INDICES[i]) << i;
+  auto attribs = inAddedOrder(*box);
+  ASSERT_EQ(attribs.size(), 3u);
+  expectAttrib(attribs[0], 3, 1, 0, 72);  // position
+  expectAttrib(attribs[1], 3, 2, 0, 72);  // normal
+  expectAttrib(attribs[2], 2, 3, 0, 48);  // texture coordinate
+  delete box;
+}
+
+TEST_F(GeometryData, BoxIsA800By4By800SlabAroundTheOrigin) {
+  st::Vertexbuffer* box = makeBox(400.0f, 2.0f, 400.0f);
+  auto attribs = inAddedOrder(*box);
+  const float* position = attribs[0]->data;
+  const float* normal = attribs[1]->data;
+  const float* uv = attribs[2]->data;
+  const float half[3] = {400.0f, 2.0f, 400.0f};
+  float low[3] = {1e9f, 1e9f, 1e9f}, high[3] = {-1e9f, -1e9f, -1e9f};
+  const float inverseRoot3 = float(1.0 / std::sqrt(3.0));
+  for (int v = 0; v < 24; ++v) {
+    for (int k = 0; k < 3; ++k) {
+      float p = position[3 * v + k];
+      EXPECT_EQ(p, UNIT[v][k] * half[k]) << v << "/" << k;
+      low[k] = std::fmin(low[k], p);
+      high[k] = std::fmax(high[k], p);
+      // From the centre through the corner, unit length.
+      EXPECT_NEAR(normal[3 * v + k], UNIT[v][k] * inverseRoot3, 1e-7f) << v << "/" << k;
+    }
+    EXPECT_EQ(uv[2 * v + 0], UNIT[v][3]) << v;
+    EXPECT_EQ(uv[2 * v + 1], UNIT[v][4]) << v;
+  }
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(low[k], -half[k]);
+    EXPECT_EQ(high[k], half[k]);
+  }
+  delete box;
+}
+
+TEST_F(GeometryData, BoxTrianglesTurnCounterClockwiseSeenFromOutside) {
+  st::Vertexbuffer* box = makeBox(400.0f, 2.0f, 400.0f);
+  const float* p = inAddedOrder(*box)[0]->data;
+  for (int t = 0; t < 12; ++t) {
+    int face = t / 2;
+    const unsigned* tri = box->indices + 3 * t;
+    // All three corners on the face's plane ...
+    for (int c = 0; c < 3; ++c) {
+      int axis = FACE_AXIS[face];
+      float half = axis == 1 ? 2.0f : 400.0f;
+      EXPECT_EQ(p[3 * tri[c] + axis], FACE_SIGN[face] * half) << "triangle " << t;
+    }
+    // ... and the winding's normal (right-hand rule) pointing out of the box.
+    float a[3], b[3];
+    for (int k = 0; k < 3; ++k) {
+      a[k] = p[3 * tri[1] + k] - p[3 * tri[0] + k];
+      b[k] = p[3 * tri[2] + k] - p[3 * tri[0] + k];
+    }
+    float cross[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
+                      a[0] * b[1] - a[1] * b[0]};
+    EXPECT_GT(cross[FACE_AXIS[face]] * FACE_SIGN[face], 0.0f) << "triangle " << t;
+  }
+  delete box;
+}
+
+TEST_F(GeometryData, LineBufferHoldsTwentyThousandQuads) {
+  st::Vertexbuffer* lines = makeLineBuffer();
+  EXPECT_EQ(lines->mode, GLenum(GL_TRIANGLES));
+  EXPECT_EQ(lines->vertexCount, 80000);
+  EXPECT_EQ(lines->indexCount, 120000);
+  EXPECT_EQ(lines->instanceCount, 0);
+  for (int q = 0; q < 20000; ++q) {
+    const unsigned b = 4u * unsigned(q);
+    const unsigned want[6] = {b, b + 1, b + 2, b + 1, b + 2, b + 3};
+    for (int k = 0; k < 6; ++k) {
+      if (lines->indices[6 * q + k] != want[k]) {
+        ADD_FAILURE() << "quad " << q << " index " << k << ": " << lines->indices[6 * q + k];
+        break;
+      }
+    }
+  }
+  auto attribs = inAddedOrder(*lines);
+  ASSERT_EQ(attribs.size(), 2u);
+  expectAttrib(attribs[0], 3, 1, 0, 240000);
+  expectAttrib(attribs[1], 4, 3, 0, 320000);
+  EXPECT_EQ(linePositions, attribs[0]->data);
+  EXPECT_EQ(lineColours, attribs[1]->data);
+  delete lines;
+}
+
+TEST_F(GeometryData, SpriteQuadHasPerInstanceArraysForTenThousand) {
+  st::Vertexbuffer* sprites = makeSpriteBuffer();
+  EXPECT_EQ(sprites->mode, GLenum(GL_TRIANGLES));
+  EXPECT_EQ(sprites->vertexCount, 4);
+  EXPECT_EQ(sprites->indexCount, 6);
+  EXPECT_EQ(sprites->instanceCount, 10000);
+  const unsigned quad[6] = {0, 1, 2, 1, 2, 3};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(sprites->indices[i], quad[i]);
+  auto attribs = inAddedOrder(*sprites);
+  ASSERT_EQ(attribs.size(), 4u);
+  expectAttrib(attribs[0], 3, 1, 0, 12);
+  expectAttrib(attribs[1], 2, 2, 0, 8);
+  expectAttrib(attribs[2], 4, 3, 1, 40000);
+  expectAttrib(attribs[3], 1, 4, 1, 10000);
+  const float corners[12] = {-2, -2, 0, 2, -2, 0, -2, 2, 0, 2, 2, 0};
+  const float uvs[8] = {0, 0, 1, 0, 0, 1, 1, 1};
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(attribs[0]->data[i], corners[i]);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(attribs[1]->data[i], uvs[i]);
+  EXPECT_EQ(spriteInstanceVec4, attribs[2]->data);
+  EXPECT_EQ(spriteInstanceScalar, attribs[3]->data);
+  // Nothing written yet: the per-instance arrays start cleared.
+  for (int i = 0; i < 40000; ++i) ASSERT_EQ(spriteInstanceVec4[i], 0.0f) << i;
+  for (int i = 0; i < 10000; ++i) ASSERT_EQ(spriteInstanceScalar[i], 0.0f) << i;
+  delete sprites;
+}
+
+TEST_F(GeometryData, ScreenQuadCoversClipSpaceWithTextureCoordinatesAtThree) {
+  st::Vertexbuffer* quad = makeScreenQuad();
+  EXPECT_EQ(quad->mode, GLenum(GL_TRIANGLES));
+  EXPECT_EQ(quad->vertexCount, 4);
+  EXPECT_EQ(quad->indexCount, 6);
+  EXPECT_EQ(quad->instanceCount, 0);
+  const unsigned order[6] = {0, 1, 2, 1, 2, 3};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(quad->indices[i], order[i]);
+  auto attribs = inAddedOrder(*quad);
+  ASSERT_EQ(attribs.size(), 2u);
+  expectAttrib(attribs[0], 3, 1, 0, 12);
+  expectAttrib(attribs[1], 2, 3, 0, 8);
+  const float corners[12] = {-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0};
+  const float uvs[8] = {0, 0, 1, 0, 0, 1, 1, 1};
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(attribs[0]->data[i], corners[i]);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(attribs[1]->data[i], uvs[i]);
+  delete quad;
+}
+
+}  // namespace
