@@ -93,6 +93,36 @@ bool endsWithEndOfStream(const unsigned char* data, size_t size) {
   return lastWasEnd && !partialPage;
 }
 
+// SDL converts the whole decode in one pass. Silence after the end lets the resampler
+// finish the last real frames; the result is cut to the exact length at the mix rate.
+const char* convertToMixFormat(const std::vector<int16_t>& pcm, int channels, long rate,
+                               std::vector<float>& out) {
+  SDL_AudioStream* stream =
+      SDL_NewAudioStream(AUDIO_S16SYS, (Uint8)channels, (int)rate, AUDIO_F32SYS,
+                         (Uint8)ENGINE_CHANNELS, (int)ENGINE_RATE);
+  if (!stream) return "unsupported channel count or rate";
+  const uint64_t inFrames = pcm.size() / (size_t)channels;
+  const uint64_t outFrames = (inFrames * ENGINE_RATE + (uint64_t)rate / 2) / (uint64_t)rate;
+  int rc = SDL_AudioStreamPut(stream, pcm.data(), (int)(pcm.size() * sizeof(int16_t)));
+  if (rc == 0 && rate != (long)ENGINE_RATE) {
+    std::vector<int16_t> silence((size_t)4096 * (size_t)channels, 0);
+    rc = SDL_AudioStreamPut(stream, silence.data(), (int)(silence.size() * sizeof(int16_t)));
+  }
+  if (rc == 0) rc = SDL_AudioStreamFlush(stream);
+  if (rc != 0) {
+    SDL_FreeAudioStream(stream);
+    return "format conversion failed";
+  }
+  int available = SDL_AudioStreamAvailable(stream);
+  out.resize((size_t)(available > 0 ? available : 0) / sizeof(float));
+  int got = SDL_AudioStreamGet(stream, out.data(), available);
+  SDL_FreeAudioStream(stream);
+  out.resize(std::min<size_t>((size_t)(got > 0 ? got : 0) / sizeof(float),
+                              (size_t)outFrames * ENGINE_CHANNELS));
+  out.shrink_to_fit();
+  return nullptr;
+}
+
 }  // namespace
 
 // ---- AudioSource ----------------------------------------------------------------------
@@ -166,41 +196,21 @@ result Wav::loadMem(const unsigned char* data, size_t size, const char* name) {
   const vorbis_info* info = ov_info(&vf, -1);
   const int channels = info->channels;
   const long rate = info->rate;
+
   // Decoding to 16-bit PCM with vorbisfile's own rounding and clipping gives exactly the
-  // samples of the reference decoder; SDL then converts rate, channels and format.
-  SDL_AudioStream* stream =
-      SDL_NewAudioStream(AUDIO_S16SYS, (Uint8)channels, (int)rate, AUDIO_F32SYS,
-                         (Uint8)ENGINE_CHANNELS, (int)ENGINE_RATE);
-  if (!stream) {
-    ov_clear(&vf);
-    char reason[96];
-    snprintf(reason, sizeof reason, "unsupported format (%d channels at %ld Hz)", channels,
-             rate);
-    reportLoadFailure(name, reason);
-    return FILE_LOAD_FAILED;
-  }
-
+  // samples of the reference decoder.
+  std::vector<int16_t> pcm;
   ogg_int64_t total = ov_pcm_total(&vf, -1);
-  if (total > 0) {
-    double frames = (double)total * ENGINE_RATE / (double)rate;
-    samples.reserve((size_t)(frames + 4096.0) * ENGINE_CHANNELS);
-  }
-
-  auto drain = [&]() {
-    int available = SDL_AudioStreamAvailable(stream);
-    if (available <= 0) return;
-    size_t old = samples.size();
-    samples.resize(old + (size_t)available / sizeof(float));
-    int read = SDL_AudioStreamGet(stream, samples.data() + old, available);
-    samples.resize(old + (size_t)(read > 0 ? read : 0) / sizeof(float));
-  };
-
+  if (total > 0) pcm.resize((size_t)total * (size_t)channels);
+  size_t used = 0;
   const int bigEndian = SDL_BYTEORDER == SDL_BIG_ENDIAN ? 1 : 0;
-  std::vector<char> pcm(64 * 1024);
+  const size_t CHUNK = 32768;  // samples per read
   const char* failure = nullptr;
   int section = 0;
   for (;;) {
-    long n = ov_read(&vf, pcm.data(), (int)pcm.size(), bigEndian, 2, 1, &section);
+    if (pcm.size() - used < CHUNK) pcm.resize(used + CHUNK);
+    long n = ov_read(&vf, reinterpret_cast<char*>(pcm.data() + used), (int)(CHUNK * 2), bigEndian,
+                     2, 1, &section);
     if (n == 0) break;
     if (n < 0) {
       failure = n == OV_HOLE ? "damaged data (a gap in the stream)" : "damaged data";
@@ -211,28 +221,18 @@ result Wav::loadMem(const unsigned char* data, size_t size, const char* name) {
       failure = "the format changes within the file";
       break;
     }
-    if (SDL_AudioStreamPut(stream, pcm.data(), (int)n) != 0) {
-      failure = "format conversion failed";
-      break;
-    }
-    drain();
+    used += (size_t)n / 2;
   }
-  if (!failure) {
-    SDL_AudioStreamFlush(stream);
-    drain();
-  }
-  SDL_FreeAudioStream(stream);
   ov_clear(&vf);
-
-  if (!failure && samples.empty()) failure = "no audio in the file";
+  pcm.resize(used - used % (size_t)channels);
+  if (!failure && pcm.empty()) failure = "no audio in the file";
+  if (!failure) failure = convertToMixFormat(pcm, channels, rate, samples);
   if (failure) {
     samples.clear();
     samples.shrink_to_fit();
     reportLoadFailure(name, failure);
     return FILE_LOAD_FAILED;
   }
-  // An odd float count cannot come out of a stereo stream; keep whole frames regardless.
-  samples.resize(samples.size() - samples.size() % ENGINE_CHANNELS);
   return SO_NO_ERROR;
 }
 
