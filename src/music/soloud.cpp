@@ -93,35 +93,55 @@ bool endsWithEndOfStream(const unsigned char* data, size_t size) {
   return lastWasEnd && !partialPage;
 }
 
-// SDL converts the whole decode in one pass. Silence after the end lets the resampler
-// finish the last real frames; the result is cut to the exact length at the mix rate.
-const char* convertToMixFormat(const std::vector<int16_t>& pcm, int channels, long rate,
-                               std::vector<float>& out) {
-  SDL_AudioStream* stream =
-      SDL_NewAudioStream(AUDIO_S16SYS, (Uint8)channels, (int)rate, AUDIO_F32SYS,
-                         (Uint8)ENGINE_CHANNELS, (int)ENGINE_RATE);
-  if (!stream) return "unsupported channel count or rate";
-  const uint64_t inFrames = pcm.size() / (size_t)channels;
-  const uint64_t outFrames = (inFrames * ENGINE_RATE + (uint64_t)rate / 2) / (uint64_t)rate;
-  int rc = SDL_AudioStreamPut(stream, pcm.data(), (int)(pcm.size() * sizeof(int16_t)));
-  if (rc == 0 && rate != (long)ENGINE_RATE) {
-    std::vector<int16_t> silence((size_t)4096 * (size_t)channels, 0);
-    rc = SDL_AudioStreamPut(stream, silence.data(), (int)(silence.size() * sizeof(int16_t)));
+// Turns the decoder's 16-bit PCM into the mix format with SDL. At the mix rate that is a
+// sample-by-sample conversion, so it runs chunk by chunk as the decoder delivers and the
+// whole decode never exists twice. A file at another rate is gathered and resampled in one
+// pass, with silence after its end to let the resampler finish, cut to the exact length.
+struct Converter {
+  SDL_AudioStream* stream = nullptr;
+  int channels = 0;
+  long rate = 0;
+  uint64_t inFrames = 0;
+  std::vector<int16_t> gathered;
+  std::vector<float> chunk;
+  std::vector<float>* out = nullptr;
+
+  bool resampling() const { return rate != (long)ENGINE_RATE; }
+
+  bool drain() {
+    for (;;) {
+      int available = SDL_AudioStreamAvailable(stream);
+      if (available <= 0) return true;
+      size_t want = std::min<size_t>((size_t)available, chunk.size() * sizeof(float));
+      int got = SDL_AudioStreamGet(stream, chunk.data(), (int)want);
+      if (got <= 0) return got == 0;
+      out->insert(out->end(), chunk.begin(), chunk.begin() + got / (int)sizeof(float));
+    }
   }
-  if (rc == 0) rc = SDL_AudioStreamFlush(stream);
-  if (rc != 0) {
-    SDL_FreeAudioStream(stream);
-    return "format conversion failed";
+
+  bool put(const int16_t* pcm, size_t count) {
+    inFrames += count / (size_t)channels;
+    if (resampling()) {
+      gathered.insert(gathered.end(), pcm, pcm + count);
+      return true;
+    }
+    return SDL_AudioStreamPut(stream, pcm, (int)(count * sizeof(int16_t))) == 0 && drain();
   }
-  int available = SDL_AudioStreamAvailable(stream);
-  out.resize((size_t)(available > 0 ? available : 0) / sizeof(float));
-  int got = SDL_AudioStreamGet(stream, out.data(), available);
-  SDL_FreeAudioStream(stream);
-  out.resize(std::min<size_t>((size_t)(got > 0 ? got : 0) / sizeof(float),
-                              (size_t)outFrames * ENGINE_CHANNELS));
-  out.shrink_to_fit();
-  return nullptr;
-}
+
+  bool finish() {
+    if (resampling()) {
+      gathered.resize(gathered.size() + (size_t)4096 * (size_t)channels, 0);
+      if (SDL_AudioStreamPut(stream, gathered.data(), (int)(gathered.size() * sizeof(int16_t))) != 0) {
+        return false;
+      }
+      gathered = std::vector<int16_t>();
+    }
+    if (SDL_AudioStreamFlush(stream) != 0 || !drain()) return false;
+    const uint64_t outFrames = (inFrames * ENGINE_RATE + (uint64_t)rate / 2) / (uint64_t)rate;
+    if (out->size() > outFrames * ENGINE_CHANNELS) out->resize((size_t)outFrames * ENGINE_CHANNELS);
+    return true;
+  }
+};
 
 }  // namespace
 
@@ -197,20 +217,33 @@ result Wav::loadMem(const unsigned char* data, size_t size, const char* name) {
   const int channels = info->channels;
   const long rate = info->rate;
 
+  Converter convert;
+  convert.stream = SDL_NewAudioStream(AUDIO_S16SYS, (Uint8)channels, (int)rate, AUDIO_F32SYS,
+                                      (Uint8)ENGINE_CHANNELS, (int)ENGINE_RATE);
+  if (!convert.stream) {
+    ov_clear(&vf);
+    reportLoadFailure(name, "unsupported channel count or rate");
+    return FILE_LOAD_FAILED;
+  }
+  convert.channels = channels;
+  convert.rate = rate;
+  convert.chunk.resize(32768);
+  convert.out = &samples;
+  ogg_int64_t total = ov_pcm_total(&vf, -1);
+  if (total > 0) {
+    samples.reserve((size_t)(((uint64_t)total * ENGINE_RATE + (uint64_t)rate - 1) / (uint64_t)rate) *
+                    ENGINE_CHANNELS);
+  }
+
   // Decoding to 16-bit PCM with vorbisfile's own rounding and clipping gives exactly the
   // samples of the reference decoder.
-  std::vector<int16_t> pcm;
-  ogg_int64_t total = ov_pcm_total(&vf, -1);
-  if (total > 0) pcm.resize((size_t)total * (size_t)channels);
-  size_t used = 0;
   const int bigEndian = SDL_BYTEORDER == SDL_BIG_ENDIAN ? 1 : 0;
-  const size_t CHUNK = 32768;  // samples per read
+  std::vector<int16_t> pcm(16384);
   const char* failure = nullptr;
   int section = 0;
   for (;;) {
-    if (pcm.size() - used < CHUNK) pcm.resize(used + CHUNK);
-    long n = ov_read(&vf, reinterpret_cast<char*>(pcm.data() + used), (int)(CHUNK * 2), bigEndian,
-                     2, 1, &section);
+    long n = ov_read(&vf, reinterpret_cast<char*>(pcm.data()), (int)(pcm.size() * 2), bigEndian, 2,
+                     1, &section);
     if (n == 0) break;
     if (n < 0) {
       failure = n == OV_HOLE ? "damaged data (a gap in the stream)" : "damaged data";
@@ -221,12 +254,15 @@ result Wav::loadMem(const unsigned char* data, size_t size, const char* name) {
       failure = "the format changes within the file";
       break;
     }
-    used += (size_t)n / 2;
+    if (!convert.put(pcm.data(), (size_t)n / 2)) {
+      failure = "format conversion failed";
+      break;
+    }
   }
   ov_clear(&vf);
-  pcm.resize(used - used % (size_t)channels);
-  if (!failure && pcm.empty()) failure = "no audio in the file";
-  if (!failure) failure = convertToMixFormat(pcm, channels, rate, samples);
+  if (!failure && convert.inFrames == 0) failure = "no audio in the file";
+  if (!failure && !convert.finish()) failure = "format conversion failed";
+  SDL_FreeAudioStream(convert.stream);
   if (failure) {
     samples.clear();
     samples.shrink_to_fit();

@@ -84,11 +84,10 @@ inline std::vector<float> toMixFormat(const std::vector<int16_t>& pcm, int rate,
       SDL_NewAudioStream(AUDIO_S16SYS, (Uint8)channels, rate, AUDIO_F32SYS, 2, 44100);
   EXPECT_NE(stream, nullptr);
   if (!stream) return out;
-  SDL_AudioStreamPut(stream, pcm.data(), (int)(pcm.size() * sizeof(int16_t)));
-  std::vector<int16_t> silence((size_t)4096 * (size_t)channels, 0);
-  if (rate != 44100) {
-    SDL_AudioStreamPut(stream, silence.data(), (int)(silence.size() * sizeof(int16_t)));
-  }
+  // One put: SDL 2's stream resampler is only exact when it sees the data in one piece.
+  std::vector<int16_t> padded = pcm;
+  if (rate != 44100) padded.resize(pcm.size() + (size_t)4096 * (size_t)channels, 0);
+  SDL_AudioStreamPut(stream, padded.data(), (int)(padded.size() * sizeof(int16_t)));
   SDL_AudioStreamFlush(stream);
   int available = SDL_AudioStreamAvailable(stream);
   out.resize((size_t)available / sizeof(float));
