@@ -109,6 +109,7 @@ echo "the device wrote $((final_size / 1048576)) MiB in all"
 
 check "the song was found in the device output" test "$start" -ge 0
 check "the song starts on a device buffer boundary" test $((start % 2048)) -eq 0
+echo "the show ended with status $status"
 check "a key release ends the show with status 0" test "$status" = 0
 check "the audio file stops growing after the key release" test "$final_size" = "$later_size"
 check "the device wrote whole buffers only" test $((final_size % (2048 * frame_bytes))) -eq 0
