@@ -216,8 +216,8 @@ Placed place(const Strip& s) {
   // Equal-power pan normalised to unity at centre.
   float angle = (s.pan + 1.0f) * (float)(PI / 4.0);
   float g = s.gain * sectionGain;
-  return {std::cos(angle) * 1.41421356f * g, std::sin(angle) * 1.41421356f * g, s.reverb,
-          s.delay, s.duck};
+  return {std::cos(angle) * 1.41421356f * g, std::sin(angle) * 1.41421356f * g, s.reverb, s.delay,
+          s.duck};
 }
 
 void put(const Placed& s, size_t i, float left, float right) {
@@ -296,7 +296,8 @@ void clap(double t0, float vel) {
     for (float tb : bursts) {
       if (t >= tb) env += std::min(1.0f, (t - tb) / 0.0005f) * std::exp(-(t - tb) / 0.0045f);
     }
-    if (t >= 0.031f) env += 0.9f * std::min(1.0f, (t - 0.031f) / 0.001f) * std::exp(-(t - 0.031f) / 0.12f);
+    if (t >= 0.031f)
+      env += 0.9f * std::min(1.0f, (t - 0.031f) / 0.001f) * std::exp(-(t - 0.031f) / 0.12f);
     if (t > 0.4f) env *= (0.45f - t) / 0.05f;
     fl.run(rngL.bipolar());
     fr.run(rngR.bipolar());
@@ -306,7 +307,8 @@ void clap(double t0, float vel) {
 
 // Six detuned square waves, the classic metallic source for cymbals, plus some noise.
 void hat(double t0, float vel, bool open) {
-  const Placed strip = place(Strip{(open ? 0.10f : 0.13f) * vel, open ? -0.25f : 0.25f, 0.10f, 0.0f, 0.15f});
+  const Placed strip =
+      place(Strip{(open ? 0.10f : 0.13f) * vel, open ? -0.25f : 0.25f, 0.10f, 0.0f, 0.15f});
   const float ratios[6] = {1.0f, 1.4826f, 1.8002f, 2.5461f, 2.6302f, 3.8966f};
   size_t i0 = frameAt(t0);
   float decay = open ? 0.22f : 0.028f;
@@ -351,7 +353,8 @@ void crash(double t0, float vel) {
     tone.run(metal * 0.1f);
     hl.run(rngL.bipolar() + tone.bp);
     hr.run(rngR.bipolar() + tone.bp);
-    float env = std::min(1.0f, t / 0.002f) * (0.75f * std::exp(-t / 1.1f) + 0.25f * std::exp(-t / 0.12f));
+    float env =
+        std::min(1.0f, t / 0.002f) * (0.75f * std::exp(-t / 1.1f) + 0.25f * std::exp(-t / 0.12f));
     if (t > length - 0.3f) env *= (length - t) / 0.3f;
     put(strip, i0 + j, hl.hp * env, hr.hp * env);
   }
@@ -597,8 +600,8 @@ void bell(double t0, float midi, float vel, float pan, float decay) {
 // ---- The composition --------------------------------------------------------------------
 
 struct Chord {
-  int bass;      // MIDI note of the bass root
-  int pad[4];    // pad voicing around middle C
+  int bass;    // MIDI note of the bass root
+  int pad[4];  // pad voicing around middle C
 };
 
 const Chord AM{33, {57, 60, 64, 67}};
@@ -610,17 +613,17 @@ const Chord DMIN{38, {57, 62, 65, 69}};
 const Chord EMAJ{28, {56, 59, 64, 68}};
 
 const Chord* const CHORDS[SONG_BARS] = {
-    &AM, &FM, &CM, &GM,      // 0-10 s: intro
-    &AM, &FM, &CM, &GM,      // "Yet again.."
-    &AM, &FM, &CM, &GM,      // "First release of the year.."
-    &FM, &GM, &AM, &GM,      // breathing space
-    &AM, &FM, &CM, &GM,      // "Let's do the Credits:"
-    &AM, &FM, &CM, &GM,      // code
-    &AM, &FM, &CM, &GM,      // music
+    &AM, &FM, &CM,   &GM,    // 0-10 s: intro
+    &AM, &FM, &CM,   &GM,    // "Yet again.."
+    &AM, &FM, &CM,   &GM,    // "First release of the year.."
+    &FM, &GM, &AM,   &GM,    // breathing space
+    &AM, &FM, &CM,   &GM,    // "Let's do the Credits:"
+    &AM, &FM, &CM,   &GM,    // code
+    &AM, &FM, &CM,   &GM,    // music
     &FM, &GM, &DMIN, &EMAJ,  // font; the build
-    &AM, &FM, &CM, &GM,      // 80 s: the drop, the fountain
+    &AM, &FM, &CM,   &GM,    // 80 s: the drop, the fountain
     &FM, &GM, &EMIN, &AM,    // "Long Live"
-    &FM, &GM, &CM, &EMAJ,    // "demo release"
+    &FM, &GM, &CM,   &EMAJ,  // "demo release"
     &AM, &FM, &DMIN, &EMAJ,  // back to the drop
 };
 
@@ -633,29 +636,27 @@ struct Note {
 
 // Verse melody, first statement (50 s) and answer (60 s).
 const Note THEME_A[] = {
-    {0, 0, 4, 76}, {0, 4, 2, 69}, {0, 6, 2, 72}, {0, 8, 3, 76}, {0, 11, 3, 74}, {0, 14, 2, 72},
-    {1, 0, 4, 72}, {1, 4, 2, 69}, {1, 6, 2, 72}, {1, 8, 4, 77}, {1, 12, 4, 76},
-    {2, 0, 6, 76}, {2, 6, 2, 74}, {2, 8, 2, 72}, {2, 10, 2, 74}, {2, 12, 4, 76},
-    {3, 0, 10, 74}, {3, 12, 2, 71}, {3, 14, 2, 72},
+    {0, 0, 4, 76},  {0, 4, 2, 69},  {0, 6, 2, 72},  {0, 8, 3, 76},  {0, 11, 3, 74},
+    {0, 14, 2, 72}, {1, 0, 4, 72},  {1, 4, 2, 69},  {1, 6, 2, 72},  {1, 8, 4, 77},
+    {1, 12, 4, 76}, {2, 0, 6, 76},  {2, 6, 2, 74},  {2, 8, 2, 72},  {2, 10, 2, 74},
+    {2, 12, 4, 76}, {3, 0, 10, 74}, {3, 12, 2, 71}, {3, 14, 2, 72},
 };
 const Note THEME_A2[] = {
-    {0, 0, 4, 76}, {0, 4, 2, 69}, {0, 6, 2, 72}, {0, 8, 3, 76}, {0, 11, 3, 79}, {0, 14, 2, 76},
-    {1, 0, 4, 77}, {1, 4, 2, 76}, {1, 6, 2, 74}, {1, 8, 4, 72}, {1, 12, 4, 69},
-    {2, 0, 4, 79}, {2, 4, 2, 76}, {2, 6, 2, 72}, {2, 8, 4, 76}, {2, 12, 4, 79},
-    {3, 0, 6, 74}, {3, 6, 2, 76}, {3, 8, 8, 79},
+    {0, 0, 4, 76},  {0, 4, 2, 69}, {0, 6, 2, 72}, {0, 8, 3, 76}, {0, 11, 3, 79},
+    {0, 14, 2, 76}, {1, 0, 4, 77}, {1, 4, 2, 76}, {1, 6, 2, 74}, {1, 8, 4, 72},
+    {1, 12, 4, 69}, {2, 0, 4, 79}, {2, 4, 2, 76}, {2, 6, 2, 72}, {2, 8, 4, 76},
+    {2, 12, 4, 79}, {3, 0, 6, 74}, {3, 6, 2, 76}, {3, 8, 8, 79},
 };
 // The anthem over "Long Live" (90 s) and its lifted repeat over "demo release" (100 s).
 const Note THEME_B[] = {
-    {0, 0, 6, 81}, {0, 6, 2, 79}, {0, 8, 2, 81}, {0, 10, 4, 84}, {0, 14, 2, 81},
-    {1, 0, 6, 79}, {1, 6, 2, 77}, {1, 8, 2, 79}, {1, 10, 4, 83}, {1, 14, 2, 79},
-    {2, 0, 4, 76}, {2, 4, 2, 79}, {2, 6, 4, 83}, {2, 10, 2, 81}, {2, 12, 4, 79},
-    {3, 0, 12, 81}, {3, 12, 2, 84}, {3, 14, 2, 83},
+    {0, 0, 6, 81}, {0, 6, 2, 79},  {0, 8, 2, 81},  {0, 10, 4, 84}, {0, 14, 2, 81}, {1, 0, 6, 79},
+    {1, 6, 2, 77}, {1, 8, 2, 79},  {1, 10, 4, 83}, {1, 14, 2, 79}, {2, 0, 4, 76},  {2, 4, 2, 79},
+    {2, 6, 4, 83}, {2, 10, 2, 81}, {2, 12, 4, 79}, {3, 0, 12, 81}, {3, 12, 2, 84}, {3, 14, 2, 83},
 };
 const Note THEME_B2[] = {
-    {0, 0, 6, 81}, {0, 6, 2, 79}, {0, 8, 2, 81}, {0, 10, 4, 84}, {0, 14, 2, 81},
-    {1, 0, 6, 83}, {1, 6, 2, 81}, {1, 8, 2, 83}, {1, 10, 4, 86}, {1, 14, 2, 83},
-    {2, 0, 6, 84}, {2, 6, 2, 83}, {2, 8, 4, 79}, {2, 12, 4, 76},
-    {3, 0, 6, 80}, {3, 6, 2, 76}, {3, 8, 8, 83},
+    {0, 0, 6, 81}, {0, 6, 2, 79},  {0, 8, 2, 81},  {0, 10, 4, 84}, {0, 14, 2, 81}, {1, 0, 6, 83},
+    {1, 6, 2, 81}, {1, 8, 2, 83},  {1, 10, 4, 86}, {1, 14, 2, 83}, {2, 0, 6, 84},  {2, 6, 2, 83},
+    {2, 8, 4, 79}, {2, 12, 4, 76}, {3, 0, 6, 80},  {3, 6, 2, 76},  {3, 8, 8, 83},
 };
 // Bar 44 (110 s): the anthem comes home.
 const Note HOMECOMING[] = {{0, 0, 16, 81}};
@@ -736,8 +737,8 @@ void composeBar(int rb) {
   const bool climax = slot == 9 || slot == 10;
   // Section levels in dB: a soft start that grows through the credits, the builds
   // climbing into the drop, everything from the drop to the climax at full level.
-  const float levels[12] = {-5.0f, -4.0f, -3.5f, -3.5f, -3.0f, -3.0f, -2.5f, -2.5f,
-                            0.0f,  0.0f,  0.0f,  -3.0f};
+  const float levels[12] = {-5.0f, -4.0f, -3.5f, -3.5f, -3.0f, -3.0f,
+                            -2.5f, -2.5f, 0.0f,  0.0f,  0.0f,  -3.0f};
   float level = levels[slot];
   if (build) level = sb % 2 == 0 ? -2.0f : -1.0f;
   sectionGain = std::pow(10.0f, level / 20.0f);
@@ -745,7 +746,8 @@ void composeBar(int rb) {
   // Drums.
   int steps[8];
   int kicks = kickPattern(sb, steps);
-  for (int k = 0; k < kicks; ++k) kick(onset(rb, steps[k]), kickLevel(sb) * (steps[k] == 14 ? 0.8f : 1.0f));
+  for (int k = 0; k < kicks; ++k)
+    kick(onset(rb, steps[k]), kickLevel(sb) * (steps[k] == 14 ? 0.8f : 1.0f));
 
   // The last eighth before the drop is a breath: only tails sound in it.
   const bool lastBuildBar = sb == 31 || sb == 47;
@@ -806,7 +808,7 @@ void composeBar(int rb) {
   if (sb == 35 || sb == 39) {
     // Tom fill down the last two beats.
     const int fill[6] = {8, 10, 11, 12, 14, 15};
-    const float pitch[6] = {52, 50, 50, 47, 45, 43};
+    const float pitch[6] = {52.0f, 50.0f, 50.0f, 47.0f, 45.0f, 43.0f};
     for (int k = 0; k < 6; ++k) tom(t0 + fill[k] * STEP, pitch[k], 0.8f, 0.4f - 0.16f * k);
   }
 
@@ -826,7 +828,8 @@ void composeBar(int rb) {
         bass(t0 + s * STEP, (float)midi, STEP * 0.8, s % 4 == 2 ? 0.95f : 0.85f, 420.0f, 3.5f);
       }
     } else if (build && (sb == 31 || sb == 47)) {
-      for (int s = 0; s < 8; s += 2) bass(t0 + s * STEP, (float)root, STEP * 1.6, 0.9f, 500.0f, 3.0f);
+      for (int s = 0; s < 8; s += 2)
+        bass(t0 + s * STEP, (float)root, STEP * 1.6, 0.9f, 500.0f, 3.0f);
     } else {
       // Driving eighths with an octave pop.
       const int octave[8] = {0, 0, 12, 0, 0, 0, 12, 0};
@@ -895,7 +898,7 @@ void composeBar(int rb) {
       cutoff = 700.0f + 200.0f * inSlot;
       vel = 0.8f;
     } else if (build) {
-      cutoff = 1600.0f + 1800.0f * (sb % 2) + 0.0f;
+      cutoff = 1600.0f + 1800.0f * (float)(sb % 2);
     } else if (drop) {
       cutoff = 2400.0f;
       vel = 0.75f;
@@ -1144,8 +1147,10 @@ double truePeak(const float* lr, size_t frames) {
   std::vector<float> outBuf(65536);
   auto drain = [&]() {
     int got;
-    while ((got = SDL_AudioStreamGet(up, outBuf.data(), (int)(outBuf.size() * sizeof(float)))) > 0) {
-      for (int k = 0; k < got / (int)sizeof(float); ++k) peak = std::max(peak, std::fabs(outBuf[k]));
+    while ((got = SDL_AudioStreamGet(up, outBuf.data(), (int)(outBuf.size() * sizeof(float)))) >
+           0) {
+      for (int k = 0; k < got / (int)sizeof(float); ++k)
+        peak = std::max(peak, std::fabs(outBuf[k]));
     }
   };
   const size_t chunk = 8192;
@@ -1352,9 +1357,10 @@ int main(int argc, char** argv) {
     MasterStats stats = master(mix.dry, rendered, (float)std::pow(10.0, gainDb / 20.0), ceilingDb);
     song = assemble(rendered);
     double loudness = integratedLoudness(song.data(), SONG_FRAMES);
-    printf("[%5.1f s] master round %d: gain %+.2f dB, %.2f LUFS, limiter down to %.1f dB, "
-           "beyond 1 dB %.1f %% of the time\n",
-           elapsed(), round, gainDb, loudness, stats.deepestLimitDb, stats.limitedShare * 100.0f);
+    printf(
+        "[%5.1f s] master round %d: gain %+.2f dB, %.2f LUFS, limiter down to %.1f dB, "
+        "beyond 1 dB %.1f %% of the time\n",
+        elapsed(), round, gainDb, loudness, stats.deepestLimitDb, stats.limitedShare * 100.0f);
     if (std::fabs(loudness - targetLufs) < 0.05) break;
     // Secant steps: the compressor and limiter give back less than the gain put in.
     double slope = round == 0 ? 1.0 : (loudness - lastLoudness) / (gainDb - lastGainDb);

@@ -62,11 +62,16 @@ long memTell(void* user) { return (long)static_cast<MemoryFile*>(user)->pos; }
 
 const char* openErrorText(int code) {
   switch (code) {
-    case OV_EREAD: return "read error";
-    case OV_ENOTVORBIS: return "not Ogg Vorbis data";
-    case OV_EVERSION: return "unsupported Vorbis version";
-    case OV_EBADHEADER: return "damaged Vorbis headers";
-    default: return "cannot be decoded";
+    case OV_EREAD:
+      return "read error";
+    case OV_ENOTVORBIS:
+      return "not Ogg Vorbis data";
+    case OV_EVERSION:
+      return "unsupported Vorbis version";
+    case OV_EBADHEADER:
+      return "damaged Vorbis headers";
+    default:
+      return "cannot be decoded";
   }
 }
 
@@ -131,7 +136,8 @@ struct Converter {
   bool finish() {
     if (resampling()) {
       gathered.resize(gathered.size() + (size_t)4096 * (size_t)channels, 0);
-      if (SDL_AudioStreamPut(stream, gathered.data(), (int)(gathered.size() * sizeof(int16_t))) != 0) {
+      if (SDL_AudioStreamPut(stream, gathered.data(), (int)(gathered.size() * sizeof(int16_t))) !=
+          0) {
         return false;
       }
       gathered = std::vector<int16_t>();
@@ -231,8 +237,9 @@ result Wav::loadMem(const unsigned char* data, size_t size, const char* name) {
   convert.out = &samples;
   ogg_int64_t total = ov_pcm_total(&vf, -1);
   if (total > 0) {
-    samples.reserve((size_t)(((uint64_t)total * ENGINE_RATE + (uint64_t)rate - 1) / (uint64_t)rate) *
-                    ENGINE_CHANNELS);
+    samples.reserve(
+        (size_t)(((uint64_t)total * ENGINE_RATE + (uint64_t)rate - 1) / (uint64_t)rate) *
+        ENGINE_CHANNELS);
   }
 
   // Decoding to 16-bit PCM with vorbisfile's own rounding and clipping gives exactly the

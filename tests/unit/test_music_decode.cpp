@@ -53,19 +53,18 @@ TEST_P(MusicDecode, MatchesOggdecWithinOneLsb) {
     for (size_t i = 0; i < ourFloats; i += 2) ASSERT_EQ(ours[i], ours[i + 1]) << i;
   }
   // The length at the mix rate is the file's length, to the frame.
-  EXPECT_EQ(wav.getFrameCount(), (unsigned)((reference16.size() / (size_t)c.channels * 44100 + (size_t)c.rate / 2) / (size_t)c.rate));
+  EXPECT_EQ(wav.getFrameCount(),
+            (unsigned)((reference16.size() / (size_t)c.channels * 44100 + (size_t)c.rate / 2) /
+                       (size_t)c.rate));
   EXPECT_NEAR(wav.getLength(), 2.0, 0.01);
 }
 
-INSTANTIATE_TEST_SUITE_P(RatesAndChannels, MusicDecode,
-                         ::testing::Values(Case{"stereo44100", 44100, 2},
-                                           Case{"mono44100", 44100, 1},
-                                           Case{"stereo48000", 48000, 2},
-                                           Case{"mono48000", 48000, 1},
-                                           Case{"stereo22050", 22050, 2}),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                           return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    RatesAndChannels, MusicDecode,
+    ::testing::Values(Case{"stereo44100", 44100, 2}, Case{"mono44100", 44100, 1},
+                      Case{"stereo48000", 48000, 2}, Case{"mono48000", 48000, 1},
+                      Case{"stereo22050", 22050, 2}),
+    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // The resampling itself against an independent resampler: sox's, on a clean sweep. Small
 // differences between two good filters are expected; a resampler fed in pieces that lose
@@ -74,9 +73,11 @@ TEST(MusicDecodeResampling, AgreesWithSox) {
   std::string wav = musictest::scratch("sweep48.wav");
   std::string ogg = musictest::scratch("sweep48.ogg");
   std::string raw = musictest::scratch("sweep48-sox.raw");
-  ASSERT_TRUE(musictest::run("sox -n -r 48000 -c 1 -b 16 " + wav + " synth 2 sine 220-3300 vol 0.45"));
+  ASSERT_TRUE(
+      musictest::run("sox -n -r 48000 -c 1 -b 16 " + wav + " synth 2 sine 220-3300 vol 0.45"));
   ASSERT_TRUE(musictest::run("oggenc -Q -q 6 -o " + ogg + " " + wav));
-  ASSERT_TRUE(musictest::run("sox " + ogg + " -r 44100 -c 2 -b 16 -e signed -t raw " + raw + " rate -v"));
+  ASSERT_TRUE(
+      musictest::run("sox " + ogg + " -r 44100 -c 2 -b 16 -e signed -t raw " + raw + " rate -v"));
   std::vector<unsigned char> bytes = musictest::readBytes(raw);
   SoLoud::Wav ours;
   ASSERT_EQ(ours.load(ogg.c_str()), 0u);

@@ -109,9 +109,7 @@ void checkLoopSeam(double loopPoint, unsigned bufferFrames) {
   }
 }
 
-TEST(MusicEngine, LoopWrapsToTheLoopPointWithTheSourcesOwnSamples) {
-  checkLoopSeam(1.0, 2048);
-}
+TEST(MusicEngine, LoopWrapsToTheLoopPointWithTheSourcesOwnSamples) { checkLoopSeam(1.0, 2048); }
 
 TEST(MusicEngine, LoopSeamIsTheSameWhateverTheBufferSize) {
   checkLoopSeam(1.0, 1);
@@ -253,8 +251,7 @@ TEST(MusicEngine, TwoVoicesAddUpAndAreClipped) {
 // ---- Files that cannot be played ---------------------------------------------------------
 
 // Loads the file and returns what the engine printed on stderr.
-std::string loadCapturingStderr(SoLoud::Wav& wav, const std::string& path,
-                                SoLoud::result* rc) {
+std::string loadCapturingStderr(SoLoud::Wav& wav, const std::string& path, SoLoud::result* rc) {
   ::testing::internal::CaptureStderr();
   *rc = wav.load(path.c_str());
   return ::testing::internal::GetCapturedStderr();
