@@ -1,6 +1,6 @@
 // make_soundtrack: composes, renders, masters and encodes the show's soundtrack,
 // assets/zoov2020.ogg, from nothing but this file. Deterministic: the same build gives the
-// same file. Usage: make_soundtrack OUTPUT.ogg [--wav RAW_F32_OUT]
+// same file. Usage: make_soundtrack OUTPUT.ogg [--raw RAW_F32_STEREO_OUT]
 //
 // The piece is 120 s of A minor at 96 BPM: four 4/4 bars to each ten-second step of the
 // show, 48 bars in all. Bars 32..47 (80..120 s) are the loop the player repeats. To make
@@ -1393,6 +1393,12 @@ int main(int argc, char** argv) {
   double peak = truePeak(check.getSamples(), check.getFrameCount());
   printf("[%5.1f s] encoded %zu bytes, %.3f s, %.2f LUFS, true peak %.2f dBTP\n", elapsed(),
          file.size(), check.getLength(), lufs, peak);
+  // A change to the piece that misses the delivery targets must not slip into the asset.
+  if (peak > -1.0 || std::fabs(lufs - targetLufs) > 0.5 || file.size() > 2500000 ||
+      check.getFrameCount() != SONG_FRAMES) {
+    fprintf(stderr, "make_soundtrack: the result misses its targets; %s not written\n", output);
+    return 1;
+  }
 
   FILE* f = fopen(output, "wb");
   if (!f || fwrite(file.data(), 1, file.size(), f) != file.size()) {
