@@ -1,15 +1,438 @@
-// PLACEHOLDER until the audio engine lands: silent, position 0.
+// The audio engine: whole-file Ogg Vorbis decoding (libvorbisfile) converted once to the
+// mix format (SDL_AudioStream), a fixed table of voices, and the mixer that SDL's audio
+// callback and offline renderers share.
 #include "music/soloud.h"
+
+#include <SDL.h>
+#include <ogg/ogg.h>
+#include <vorbis/vorbisfile.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
 
 SoLoud::Soloud soloud;
 SoLoud::Wav musicWav;
 
 namespace SoLoud {
-void AudioSource::setLooping(bool) {}
-void AudioSource::setLoopPoint(double) {}
-result Wav::load(const char*) { return 0; }
-result Soloud::init() { return 0; }
-handle Soloud::play(AudioSource&, float, float, bool, unsigned int) { return 0; }
-double Soloud::getStreamPosition(handle) { return 0.0; }
-void Soloud::deinit() {}
+
+namespace {
+
+// Handles carry the voice slot in the low bits and the play index above it, so a handle
+// kept after its voice ended never names the voice that later reuses the slot.
+constexpr unsigned HANDLE_SLOT_BITS = 12;
+constexpr unsigned HANDLE_PLAY_MASK = 0xFFFFFu;
+
+void reportLoadFailure(const char* name, const char* reason) {
+  fprintf(stderr, "audio: cannot load %s: %s\n", name, reason);
+}
+
+// libvorbisfile reads the file from memory through these.
+struct MemoryFile {
+  const unsigned char* data;
+  size_t size;
+  size_t pos;
+};
+
+size_t memRead(void* dst, size_t size, size_t count, void* user) {
+  MemoryFile* f = static_cast<MemoryFile*>(user);
+  if (size == 0) return 0;
+  size_t want = size * count;
+  size_t left = f->size - f->pos;
+  size_t n = want < left ? want : left;
+  memcpy(dst, f->data + f->pos, n);
+  f->pos += n;
+  return n / size;
+}
+
+int memSeek(void* user, ogg_int64_t offset, int whence) {
+  MemoryFile* f = static_cast<MemoryFile*>(user);
+  ogg_int64_t base = 0;
+  if (whence == SEEK_CUR) base = (ogg_int64_t)f->pos;
+  if (whence == SEEK_END) base = (ogg_int64_t)f->size;
+  ogg_int64_t target = base + offset;
+  if (target < 0 || target > (ogg_int64_t)f->size) return -1;
+  f->pos = (size_t)target;
+  return 0;
+}
+
+long memTell(void* user) { return (long)static_cast<MemoryFile*>(user)->pos; }
+
+const char* openErrorText(int code) {
+  switch (code) {
+    case OV_EREAD:
+      return "read error";
+    case OV_ENOTVORBIS:
+      return "not Ogg Vorbis data";
+    case OV_EVERSION:
+      return "unsupported Vorbis version";
+    case OV_EBADHEADER:
+      return "damaged Vorbis headers";
+    default:
+      return "cannot be decoded";
+  }
+}
+
+// A stream that was cut short still decodes up to its last whole page, so truncation is
+// found by the container instead: the last page of a whole stream carries the
+// end-of-stream flag and ends exactly at the end of the file. A page is at most 65307
+// bytes, so the tail of the file holds the last one.
+bool endsWithEndOfStream(const unsigned char* data, size_t size) {
+  const size_t tail = std::min<size_t>(size, 2 * 65536);
+  ogg_sync_state sync;
+  ogg_sync_init(&sync);
+  char* buffer = ogg_sync_buffer(&sync, (long)tail);
+  memcpy(buffer, data + size - tail, tail);
+  ogg_sync_wrote(&sync, (long)tail);
+  bool lastWasEnd = false;
+  ogg_page page;
+  long r;
+  while ((r = ogg_sync_pageseek(&sync, &page)) != 0) {
+    if (r > 0) lastWasEnd = ogg_page_eos(&page) != 0;
+  }
+  // Bytes left over are the start of a page that never finished.
+  const bool partialPage = sync.fill > sync.returned;
+  ogg_sync_clear(&sync);
+  return lastWasEnd && !partialPage;
+}
+
+// Turns the decoder's 16-bit PCM into the mix format with SDL. At the mix rate that is a
+// sample-by-sample conversion, so it runs chunk by chunk as the decoder delivers and the
+// whole decode never exists twice. A file at another rate is gathered and resampled in one
+// pass, with silence after its end to let the resampler finish, cut to the exact length.
+struct Converter {
+  SDL_AudioStream* stream = nullptr;
+  int channels = 0;
+  long rate = 0;
+  uint64_t inFrames = 0;
+  std::vector<int16_t> gathered;
+  std::vector<float> chunk;
+  std::vector<float>* out = nullptr;
+
+  bool resampling() const { return rate != (long)ENGINE_RATE; }
+
+  bool drain() {
+    for (;;) {
+      int available = SDL_AudioStreamAvailable(stream);
+      if (available <= 0) return true;
+      size_t want = std::min<size_t>((size_t)available, chunk.size() * sizeof(float));
+      int got = SDL_AudioStreamGet(stream, chunk.data(), (int)want);
+      if (got <= 0) return got == 0;
+      out->insert(out->end(), chunk.begin(), chunk.begin() + got / (int)sizeof(float));
+    }
+  }
+
+  bool put(const int16_t* pcm, size_t count) {
+    inFrames += count / (size_t)channels;
+    if (resampling()) {
+      gathered.insert(gathered.end(), pcm, pcm + count);
+      return true;
+    }
+    return SDL_AudioStreamPut(stream, pcm, (int)(count * sizeof(int16_t))) == 0 && drain();
+  }
+
+  bool finish() {
+    if (resampling()) {
+      gathered.resize(gathered.size() + (size_t)4096 * (size_t)channels, 0);
+      if (SDL_AudioStreamPut(stream, gathered.data(), (int)(gathered.size() * sizeof(int16_t))) !=
+          0) {
+        return false;
+      }
+      gathered = std::vector<int16_t>();
+    }
+    if (SDL_AudioStreamFlush(stream) != 0 || !drain()) return false;
+    const uint64_t outFrames = (inFrames * ENGINE_RATE + (uint64_t)rate / 2) / (uint64_t)rate;
+    if (out->size() > outFrames * ENGINE_CHANNELS) out->resize((size_t)outFrames * ENGINE_CHANNELS);
+    return true;
+  }
+};
+
+}  // namespace
+
+// ---- AudioSource ----------------------------------------------------------------------
+
+AudioSource::~AudioSource() { stopVoices(); }
+
+void AudioSource::setLooping(bool on) { looping = on; }
+
+void AudioSource::setLoopPoint(double seconds) { loopPoint = seconds; }
+
+double AudioSource::getLength() const { return (double)getFrameCount() / ENGINE_RATE; }
+
+void AudioSource::stopVoices() {
+  if (engine) engine->stopSource(*this);
+}
+
+// ---- Wav --------------------------------------------------------------------------------
+
+result Wav::load(const char* path) {
+  stopVoices();
+  samples.clear();
+  samples.shrink_to_fit();
+
+  FILE* f = fopen(path, "rb");
+  if (!f) {
+    reportLoadFailure(path, strerror(errno));
+    return FILE_NOT_FOUND;
+  }
+  std::vector<unsigned char> bytes;
+  long size = -1;
+  if (fseek(f, 0, SEEK_END) == 0) size = ftell(f);
+  if (size < 0 || fseek(f, 0, SEEK_SET) != 0) {
+    fclose(f);
+    reportLoadFailure(path, "cannot read the file");
+    return FILE_LOAD_FAILED;
+  }
+  bytes.resize((size_t)size);
+  size_t got = size > 0 ? fread(bytes.data(), 1, (size_t)size, f) : 0;
+  fclose(f);
+  if (got != (size_t)size) {
+    reportLoadFailure(path, "cannot read the file");
+    return FILE_LOAD_FAILED;
+  }
+  return loadMem(bytes.data(), bytes.size(), path);
+}
+
+result Wav::loadMem(const unsigned char* data, size_t size, const char* name) {
+  stopVoices();
+  samples.clear();
+  samples.shrink_to_fit();
+
+  if (size == 0) {
+    reportLoadFailure(name, "file is empty");
+    return FILE_LOAD_FAILED;
+  }
+
+  MemoryFile file{data, size, 0};
+  ov_callbacks callbacks{memRead, memSeek, nullptr, memTell};
+  OggVorbis_File vf;
+  int rc = ov_open_callbacks(&file, &vf, nullptr, 0, callbacks);
+  if (rc < 0) {
+    reportLoadFailure(name, openErrorText(rc));
+    return FILE_LOAD_FAILED;
+  }
+  if (!endsWithEndOfStream(data, size)) {
+    ov_clear(&vf);
+    reportLoadFailure(name, "truncated (the stream has no end)");
+    return FILE_LOAD_FAILED;
+  }
+
+  const vorbis_info* info = ov_info(&vf, -1);
+  const int channels = info->channels;
+  const long rate = info->rate;
+
+  Converter convert;
+  convert.stream = SDL_NewAudioStream(AUDIO_S16SYS, (Uint8)channels, (int)rate, AUDIO_F32SYS,
+                                      (Uint8)ENGINE_CHANNELS, (int)ENGINE_RATE);
+  if (!convert.stream) {
+    ov_clear(&vf);
+    reportLoadFailure(name, "unsupported channel count or rate");
+    return FILE_LOAD_FAILED;
+  }
+  convert.channels = channels;
+  convert.rate = rate;
+  convert.chunk.resize(32768);
+  convert.out = &samples;
+  ogg_int64_t total = ov_pcm_total(&vf, -1);
+  if (total > 0) {
+    samples.reserve(
+        (size_t)(((uint64_t)total * ENGINE_RATE + (uint64_t)rate - 1) / (uint64_t)rate) *
+        ENGINE_CHANNELS);
+  }
+
+  // Decoding to 16-bit PCM with vorbisfile's own rounding and clipping gives exactly the
+  // samples of the reference decoder.
+  const int bigEndian = SDL_BYTEORDER == SDL_BIG_ENDIAN ? 1 : 0;
+  std::vector<int16_t> pcm(16384);
+  const char* failure = nullptr;
+  int section = 0;
+  for (;;) {
+    long n = ov_read(&vf, reinterpret_cast<char*>(pcm.data()), (int)(pcm.size() * 2), bigEndian, 2,
+                     1, &section);
+    if (n == 0) break;
+    if (n < 0) {
+      failure = n == OV_HOLE ? "damaged data (a gap in the stream)" : "damaged data";
+      break;
+    }
+    const vorbis_info* linkInfo = ov_info(&vf, section);
+    if (linkInfo->channels != channels || linkInfo->rate != rate) {
+      failure = "the format changes within the file";
+      break;
+    }
+    if (!convert.put(pcm.data(), (size_t)n / 2)) {
+      failure = "format conversion failed";
+      break;
+    }
+  }
+  ov_clear(&vf);
+  if (!failure && convert.inFrames == 0) failure = "no audio in the file";
+  if (!failure && !convert.finish()) failure = "format conversion failed";
+  SDL_FreeAudioStream(convert.stream);
+  if (failure) {
+    samples.clear();
+    samples.shrink_to_fit();
+    reportLoadFailure(name, failure);
+    return FILE_LOAD_FAILED;
+  }
+  return SO_NO_ERROR;
+}
+
+// ---- Soloud -----------------------------------------------------------------------------
+
+Soloud::~Soloud() { deinit(); }
+
+result Soloud::init() {
+  deinit();
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return UNKNOWN_ERROR;
+  audioSubsystem = true;
+
+  SDL_AudioSpec want;
+  SDL_zero(want);
+  want.freq = (int)ENGINE_RATE;
+  want.format = AUDIO_F32SYS;
+  want.channels = (Uint8)ENGINE_CHANNELS;
+  want.samples = (Uint16)ENGINE_BUFFER_FRAMES;
+  want.callback = deviceCallback;
+  want.userdata = this;
+  SDL_AudioSpec have;
+  // No changes allowed: SDL converts to whatever the hardware wants, so the callback
+  // always gets exactly the mix format.
+  device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  if (device == 0) return UNKNOWN_ERROR;
+  SDL_PauseAudioDevice(device, 0);
+  return SO_NO_ERROR;
+}
+
+result Soloud::initOffline() {
+  deinit();
+  return SO_NO_ERROR;
+}
+
+void Soloud::deinit() {
+  // Closing waits for a running callback to return, so the lock must not be held here.
+  if (device != 0) {
+    SDL_CloseAudioDevice(device);
+    device = 0;
+  }
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    for (Voice& v : voices) v = Voice();
+  }
+  if (audioSubsystem) {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    audioSubsystem = false;
+  }
+}
+
+handle Soloud::play(AudioSource& source, float volume, float pan, bool paused, unsigned int bus) {
+  (void)bus;  // one bus: everything goes to the output
+  if (volume < 0.0f) volume = source.volume;
+  pan = std::min(1.0f, std::max(-1.0f, pan));
+  source.engine = this;
+
+  Voice v;
+  v.samples = source.samples.data();
+  v.source = &source;
+  v.frameCount = source.getFrameCount();
+  v.position = 0;
+  double loopFrame = std::floor(source.loopPoint * ENGINE_RATE + 0.5);
+  v.loopFrame = (loopFrame > 0.0 && loopFrame < (double)v.frameCount) ? (uint64_t)loopFrame : 0;
+  // Centre is unity on both sides, so a centred voice plays its samples unchanged.
+  v.gainLeft = volume * (pan > 0.0f ? 1.0f - pan : 1.0f);
+  v.gainRight = volume * (pan < 0.0f ? 1.0f + pan : 1.0f);
+  v.looping = source.looping;
+  v.paused = paused;
+  v.active = true;
+
+  std::lock_guard<std::mutex> guard(lock);
+  unsigned slot = 0;
+  bool found = false;
+  for (unsigned i = 0; i < MAX_VOICES && !found; ++i) {
+    if (!voices[i].active) {
+      slot = i;
+      found = true;
+    }
+  }
+  if (!found) {
+    // All busy: the voice that started longest ago gives way.
+    for (unsigned i = 1; i < MAX_VOICES; ++i) {
+      if (playCounter - voices[i].playIndex > playCounter - voices[slot].playIndex) slot = i;
+    }
+  }
+  playCounter = (playCounter + 1) & HANDLE_PLAY_MASK;
+  if (playCounter == 0) playCounter = 1;
+  v.playIndex = playCounter;
+  voices[slot] = v;
+  return (playCounter << HANDLE_SLOT_BITS) | (slot + 1);
+}
+
+int Soloud::findVoice(handle h) const {
+  unsigned slot = (h & ((1u << HANDLE_SLOT_BITS) - 1)) - 1;
+  if (slot >= MAX_VOICES) return -1;
+  const Voice& v = voices[slot];
+  if (!v.active || v.playIndex != (h >> HANDLE_SLOT_BITS)) return -1;
+  return (int)slot;
+}
+
+double Soloud::getStreamPosition(handle h) {
+  std::lock_guard<std::mutex> guard(lock);
+  int i = findVoice(h);
+  if (i < 0) return 0.0;
+  return (double)voices[i].position / ENGINE_RATE;
+}
+
+void Soloud::stopSource(const AudioSource& source) {
+  std::lock_guard<std::mutex> guard(lock);
+  for (Voice& v : voices) {
+    if (v.source == &source) v = Voice();
+  }
+}
+
+void Soloud::deviceCallback(void* userdata, Uint8* stream, int len) {
+  const unsigned frameBytes = sizeof(float) * ENGINE_CHANNELS;
+  static_cast<Soloud*>(userdata)->mix(reinterpret_cast<float*>(stream), (unsigned)len / frameBytes);
+}
+
+void Soloud::mix(float* out, unsigned frames) {
+  std::lock_guard<std::mutex> guard(lock);
+  memset(out, 0, (size_t)frames * ENGINE_CHANNELS * sizeof(float));
+  bool mixedAny = false;
+  for (Voice& v : voices) {
+    if (!v.active || v.paused) continue;
+    if (v.frameCount == 0) {
+      // An empty source has nothing to play; a looping one just stays at 0.
+      if (!v.looping) v = Voice();
+      continue;
+    }
+    mixedAny = true;
+    unsigned done = 0;
+    while (done < frames) {
+      uint64_t left = v.frameCount - v.position;
+      unsigned n = (unsigned)std::min<uint64_t>(left, frames - done);
+      const float* src = v.samples + v.position * ENGINE_CHANNELS;
+      float* dst = out + (size_t)done * ENGINE_CHANNELS;
+      for (unsigned i = 0; i < n; ++i) {
+        dst[2 * i] += src[2 * i] * v.gainLeft;
+        dst[2 * i + 1] += src[2 * i + 1] * v.gainRight;
+      }
+      v.position += n;
+      done += n;
+      // Wrap as soon as the last frame is out, so the position never reads the end.
+      if (v.position == v.frameCount) {
+        if (!v.looping) {
+          v = Voice();
+          break;
+        }
+        v.position = v.loopFrame;
+      }
+    }
+  }
+  if (!mixedAny) return;
+  for (size_t i = 0, n = (size_t)frames * ENGINE_CHANNELS; i < n; ++i) {
+    out[i] = std::min(1.0f, std::max(-1.0f, out[i]));
+  }
+}
+
 }  // namespace SoLoud

@@ -1,34 +1,129 @@
 // The show's own small audio engine. It offers exactly the calls the show makes, with the
 // names of the engine the show was designed against: init, load, looping, loop point,
 // play, stream position and deinit, on the globals `soloud` and `musicWav`.
+//
+// Everything is mixed at one fixed format, 44100 Hz interleaved stereo float. Sources are
+// decoded whole and converted to that format once, at load time, so the mixer only copies
+// and adds. The mixer runs on the audio device's callback thread (init) or wherever the
+// caller drives it (initOffline + mix, for rendering the show to a file).
 #pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
 
 namespace SoLoud {
 
 typedef unsigned int handle;
 typedef unsigned int result;
 
+enum SOLOUD_ERRORS {
+  SO_NO_ERROR = 0,
+  INVALID_PARAMETER = 1,
+  FILE_NOT_FOUND = 2,
+  FILE_LOAD_FAILED = 3,
+  DLL_NOT_FOUND = 4,
+  OUT_OF_MEMORY = 5,
+  NOT_IMPLEMENTED = 6,
+  UNKNOWN_ERROR = 7
+};
+
+// The one format the engine mixes in.
+constexpr unsigned ENGINE_RATE = 44100;
+constexpr unsigned ENGINE_CHANNELS = 2;
+constexpr unsigned ENGINE_BUFFER_FRAMES = 2048;
+
+class Soloud;
+
 class AudioSource {
  public:
+  AudioSource() = default;
+  AudioSource(const AudioSource&) = delete;
+  AudioSource& operator=(const AudioSource&) = delete;
+  virtual ~AudioSource();
+
+  // Both take effect for voices started after the call.
   void setLooping(bool looping);
   void setLoopPoint(double seconds);
-  // (engine-private state is added by the engine implementation)
+
+  // Decoded length in seconds (0 for an empty source).
+  double getLength() const;
+  // Decoded frames at the engine format (interleaved stereo float), for tools and tests.
+  unsigned getFrameCount() const { return (unsigned)(samples.size() / ENGINE_CHANNELS); }
+  const float* getSamples() const { return samples.data(); }
+
+ protected:
+  friend class Soloud;
+  // Stops every voice that reads this source's samples, before they change or go away.
+  void stopVoices();
+
+  std::vector<float> samples;  // interleaved stereo at ENGINE_RATE
+  bool looping = false;
+  double loopPoint = 0.0;
+  float volume = 1.0f;
+  Soloud* engine = nullptr;  // the engine that last played this source
 };
 
 class Wav : public AudioSource {
  public:
-  // Reads the whole file and decodes it into memory; on failure the source stays empty.
+  // Reads the whole file and decodes it into memory (Ogg Vorbis, any rate, one or two
+  // channels); on failure the source stays empty and one line on stderr says why.
   result load(const char* path);
+  // Same from a buffer in memory; `name` only labels the diagnostic.
+  result loadMem(const unsigned char* data, size_t size, const char* name);
 };
 
 class Soloud {
  public:
+  Soloud() = default;
+  Soloud(const Soloud&) = delete;
+  Soloud& operator=(const Soloud&) = delete;
+  ~Soloud();
+
+  // Opens the default audio device at 44100 Hz stereo with a 2048-frame buffer and starts
+  // mixing on its thread. If no device opens, the engine stays silent and usable.
   result init();
+  // Same engine without a device: nothing is mixed until the caller calls mix().
+  result initOffline();
   handle play(AudioSource& source, float volume = -1.0f, float pan = 0.0f, bool paused = false,
               unsigned int bus = 0);
   // Playing position of the voice within its source, in seconds; 0 for an invalid handle.
   double getStreamPosition(handle voice);
   void deinit();
+
+  // Mixes the next `frames` frames of every live voice into `interleavedStereo`
+  // (overwritten), advancing and looping the voices. The device callback calls exactly
+  // this; offline users call it themselves. Never allocates.
+  void mix(float* interleavedStereo, unsigned frames);
+
+ private:
+  friend class AudioSource;
+  static constexpr unsigned MAX_VOICES = 16;
+
+  struct Voice {
+    const float* samples = nullptr;  // the source's interleaved stereo frames
+    const AudioSource* source = nullptr;
+    uint64_t frameCount = 0;
+    uint64_t position = 0;   // next frame to mix
+    uint64_t loopFrame = 0;  // where a looping voice goes on after its last frame
+    float gainLeft = 1.0f;
+    float gainRight = 1.0f;
+    bool looping = false;
+    bool paused = false;
+    bool active = false;
+    unsigned playIndex = 0;  // distinguishes this voice from earlier ones in the same slot
+  };
+
+  static void deviceCallback(void* userdata, uint8_t* stream, int len);
+  // Index of the live voice the handle names, or -1. Caller holds the lock.
+  int findVoice(handle h) const;
+  void stopSource(const AudioSource& source);
+
+  std::mutex lock;
+  Voice voices[MAX_VOICES];
+  unsigned playCounter = 0;
+  uint32_t device = 0;  // SDL_AudioDeviceID, 0 when no device is open
+  bool audioSubsystem = false;
 };
 
 }  // namespace SoLoud

@@ -1,0 +1,358 @@
+// The engine driven without a device: positions follow the mixed frames exactly, looping
+// voices wrap to their loop point playing the source's own samples, invalid handles and
+// empty sources read 0, and bad files leave an empty source with one line on stderr.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "music/soloud.h"
+#include "test_music_support.h"
+
+namespace {
+
+const double RATE = 44100.0;
+
+// A three-second stereo test file and oggdec's samples of it, shared by the tests.
+struct Fixture {
+  std::string path;
+  std::vector<float> reference;  // oggdec's 16-bit samples as floats, interleaved stereo
+};
+
+const Fixture& threeSeconds() {
+  static Fixture f = [] {
+    Fixture made;
+    made.path = musictest::makeOgg("engine3s", 44100, 2, 3.0);
+    std::vector<int16_t> pcm = musictest::oggdec(made.path);
+    made.reference.resize(pcm.size());
+    for (size_t i = 0; i < pcm.size(); ++i) made.reference[i] = pcm[i] / 32768.0f;
+    return made;
+  }();
+  return f;
+}
+
+std::vector<float> mixFrames(SoLoud::Soloud& engine, unsigned frames) {
+  std::vector<float> out((size_t)frames * 2, 123.0f);  // every value must be overwritten
+  engine.mix(out.data(), frames);
+  return out;
+}
+
+TEST(MusicEngine, PositionAdvancesExactlyWithMixedFrames) {
+  SoLoud::Soloud engine;
+  engine.initOffline();
+  SoLoud::Wav wav;
+  ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
+  SoLoud::handle h = engine.play(wav);
+  ASSERT_NE(h, 0u);
+  // Nothing is mixed yet: the first frames of the show read music time 0.
+  EXPECT_EQ(engine.getStreamPosition(h), 0.0);
+
+  unsigned total = 0;
+  const unsigned sizes[] = {2048, 2048, 1, 441, 4410, 2047, 333, 2048};
+  for (unsigned n : sizes) {
+    mixFrames(engine, n);
+    total += n;
+    EXPECT_EQ(engine.getStreamPosition(h), total / RATE) << "after " << total << " frames";
+  }
+}
+
+TEST(MusicEngine, PlaysTheSourceSamplesUnchanged) {
+  SoLoud::Soloud engine;
+  engine.initOffline();
+  SoLoud::Wav wav;
+  ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
+  const std::vector<float>& ref = threeSeconds().reference;
+  engine.play(wav, -1.0f, 0.0f, false, 0);
+  std::vector<float> out = mixFrames(engine, 10000);
+  for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], ref[i]) << "float " << i;
+}
+
+// Mixes through the end of a looping source in device-sized buffers and checks that the
+// frames on both sides of the seam are the source's own: the last frames, then the frames
+// from the loop point on, with nothing dropped and nothing repeated.
+void checkLoopSeam(double loopPoint, unsigned bufferFrames) {
+  SoLoud::Soloud engine;
+  engine.initOffline();
+  SoLoud::Wav wav;
+  ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
+  const std::vector<float>& ref = threeSeconds().reference;
+  const unsigned length = (unsigned)(ref.size() / 2);
+  ASSERT_EQ(wav.getFrameCount(), length);
+  const unsigned loopFrame = (unsigned)(loopPoint * RATE + 0.5);
+
+  wav.setLooping(true);
+  wav.setLoopPoint(loopPoint);
+  SoLoud::handle h = engine.play(wav);
+
+  std::vector<float> played;
+  const unsigned wanted = length + (length - loopFrame) + 5000;  // into the second wrap
+  double lastPosition = 0.0;
+  while (played.size() / 2 < wanted) {
+    std::vector<float> out = mixFrames(engine, bufferFrames);
+    played.insert(played.end(), out.begin(), out.end());
+    double p = engine.getStreamPosition(h);
+    // The position never reads the end itself: it has already jumped back.
+    EXPECT_LT(p, length / RATE);
+    EXPECT_GE(p, 0.0);
+    lastPosition = p;
+  }
+  const unsigned mixed = (unsigned)(played.size() / 2);
+  // Where the voice stands now, counted independently of the engine.
+  unsigned expected = mixed;
+  if (expected >= length) expected = loopFrame + (expected - length) % (length - loopFrame);
+  EXPECT_EQ(lastPosition, expected / RATE);
+
+  for (unsigned k = 0; k < mixed; ++k) {
+    unsigned src = k < length ? k : loopFrame + (k - length) % (length - loopFrame);
+    ASSERT_EQ(played[2 * k], ref[2 * src]) << "frame " << k;
+    ASSERT_EQ(played[2 * k + 1], ref[2 * src + 1]) << "frame " << k;
+  }
+}
+
+TEST(MusicEngine, LoopWrapsToTheLoopPointWithTheSourcesOwnSamples) { checkLoopSeam(1.0, 2048); }
+
+TEST(MusicEngine, LoopSeamIsTheSameWhateverTheBufferSize) {
+  checkLoopSeam(1.0, 1);
+  checkLoopSeam(2.5, 777);
+  checkLoopSeam(0.0, 4096);
+}
+
+TEST(MusicEngine, PositionJumpsBackToTheLoopPoint) {
+  SoLoud::Soloud engine;
+  engine.initOffline();
+  SoLoud::Wav wav;
+  ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
+  const unsigned length = wav.getFrameCount();
+  wav.setLooping(true);
+  wav.setLoopPoint(1.0);
+  SoLoud::handle h = engine.play(wav);
+  mixFrames(engine, length - 1);
+  EXPECT_EQ(engine.getStreamPosition(h), (length - 1) / RATE);
+  mixFrames(engine, 1);
+  EXPECT_EQ(engine.getStreamPosition(h), 1.0);
+  mixFrames(engine, 441);
+  EXPECT_EQ(engine.getStreamPosition(h), 1.01);
+}
+
+TEST(MusicEngine, NonLoopingVoiceEndsAndItsHandleReadsZero) {
+  SoLoud::Soloud engine;
+  engine.initOffline();
+  SoLoud::Wav wav;
+  ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
+  SoLoud::handle h = engine.play(wav);
+  const unsigned length = wav.getFrameCount();
+  mixFrames(engine, length - 10);
+  EXPECT_GT(engine.getStreamPosition(h), 2.9);
+  std::vector<float> out = mixFrames(engine, 100);
+  EXPECT_EQ(engine.getStreamPosition(h), 0.0);
+  // The ten frames left are played, then silence.
+  const std::vector<float>& ref = threeSeconds().reference;
+  for (unsigned k = 0; k < 10; ++k) EXPECT_EQ(out[2 * k], ref[2 * (length - 10 + k)]);
+  for (unsigned k = 10; k < 100; ++k) EXPECT_EQ(out[2 * k], 0.0f);
+}
+
+TEST(MusicEngine, InvalidHandlesReadZero) {
+  SoLoud::Soloud engine;
+  engine.initOffline();
+  SoLoud::Wav wav;
+  ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
+  wav.setLooping(true);
+  SoLoud::handle h = engine.play(wav);
+  mixFrames(engine, 4410);
+  EXPECT_EQ(engine.getStreamPosition(h), 0.1);
+  EXPECT_EQ(engine.getStreamPosition(0), 0.0);
+  EXPECT_EQ(engine.getStreamPosition(h + 1), 0.0);
+  EXPECT_EQ(engine.getStreamPosition(h ^ 0x1000u), 0.0);  // same slot, another play
+  EXPECT_EQ(engine.getStreamPosition(0xFFFFFFFFu), 0.0);
+  // Loading the source again stops its voices.
+  ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
+  EXPECT_EQ(engine.getStreamPosition(h), 0.0);
+  SoLoud::handle again = engine.play(wav);
+  EXPECT_NE(again, h);
+  mixFrames(engine, 441);
+  EXPECT_EQ(engine.getStreamPosition(again), 0.01);
+  engine.deinit();
+  EXPECT_EQ(engine.getStreamPosition(again), 0.0);
+}
+
+TEST(MusicEngine, EmptySourceReadsZero) {
+  SoLoud::Soloud engine;
+  engine.initOffline();
+  SoLoud::Wav never;  // nothing loaded
+  never.setLooping(true);
+  never.setLoopPoint(80.0);
+  SoLoud::handle h = engine.play(never, -1.0f, 0.0f, false, 0);
+  std::vector<float> out = mixFrames(engine, 2048);
+  EXPECT_EQ(engine.getStreamPosition(h), 0.0);
+  for (float v : out) ASSERT_EQ(v, 0.0f);
+
+  SoLoud::Wav once;
+  SoLoud::handle g = engine.play(once);
+  mixFrames(engine, 2048);
+  EXPECT_EQ(engine.getStreamPosition(g), 0.0);
+}
+
+TEST(MusicEngine, NothingIsMixedWithoutAVoice) {
+  SoLoud::Soloud engine;
+  engine.initOffline();
+  std::vector<float> out = mixFrames(engine, 512);
+  for (float v : out) ASSERT_EQ(v, 0.0f);
+}
+
+TEST(MusicEngine, VolumePanAndPauseAreHonoured) {
+  SoLoud::Soloud engine;
+  engine.initOffline();
+  SoLoud::Wav wav;
+  ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
+  const std::vector<float>& ref = threeSeconds().reference;
+
+  SoLoud::handle half = engine.play(wav, 0.5f, 0.0f, false, 0);
+  std::vector<float> out = mixFrames(engine, 1000);
+  for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], ref[i] * 0.5f);
+  (void)half;
+
+  SoLoud::Soloud second;
+  second.initOffline();
+  second.play(wav, 1.0f, -1.0f, false, 0);  // hard left
+  out = mixFrames(second, 1000);
+  for (size_t k = 0; k < 1000; ++k) {
+    ASSERT_EQ(out[2 * k], ref[2 * k]);
+    ASSERT_EQ(out[2 * k + 1], 0.0f);
+  }
+
+  SoLoud::Soloud third;
+  third.initOffline();
+  SoLoud::handle paused = third.play(wav, -1.0f, 0.0f, true, 0);
+  out = mixFrames(third, 1000);
+  EXPECT_EQ(third.getStreamPosition(paused), 0.0);
+  for (float v : out) ASSERT_EQ(v, 0.0f);
+}
+
+TEST(MusicEngine, TwoVoicesAddUpAndAreClipped) {
+  SoLoud::Soloud engine;
+  engine.initOffline();
+  SoLoud::Wav wav;
+  ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
+  const std::vector<float>& ref = threeSeconds().reference;
+  SoLoud::handle a = engine.play(wav, 4.0f);
+  SoLoud::handle b = engine.play(wav, 4.0f);
+  EXPECT_NE(a, b);
+  std::vector<float> out = mixFrames(engine, 20000);
+  bool clipped = false;
+  for (size_t i = 0; i < out.size(); ++i) {
+    float sum = ref[i] * 4.0f + ref[i] * 4.0f;
+    float want = std::min(1.0f, std::max(-1.0f, sum));
+    ASSERT_EQ(out[i], want) << i;
+    clipped = clipped || std::fabs(sum) > 1.0f;
+  }
+  EXPECT_TRUE(clipped);  // the test file is loud enough to reach the limit at 8x
+}
+
+// ---- Files that cannot be played ---------------------------------------------------------
+
+// Loads the file and returns what the engine printed on stderr.
+std::string loadCapturingStderr(SoLoud::Wav& wav, const std::string& path, SoLoud::result* rc) {
+  ::testing::internal::CaptureStderr();
+  *rc = wav.load(path.c_str());
+  return ::testing::internal::GetCapturedStderr();
+}
+
+void expectRejected(const std::string& path, const char* reasonWord) {
+  SoLoud::Wav wav;
+  // A good load first, so the failure must also empty a source that held audio.
+  ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
+  ASSERT_GT(wav.getFrameCount(), 0u);
+  SoLoud::result rc = 0;
+  std::string said = loadCapturingStderr(wav, path, &rc);
+  EXPECT_NE(rc, 0u) << path;
+  EXPECT_EQ(wav.getFrameCount(), 0u) << path;
+  EXPECT_EQ(wav.getLength(), 0.0);
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  EXPECT_EQ(said.back(), '\n');
+  EXPECT_NE(said.find(path), std::string::npos) << said;
+  EXPECT_NE(said.find(reasonWord), std::string::npos) << said;
+
+  // The engine keeps working with the empty source.
+  SoLoud::Soloud engine;
+  engine.initOffline();
+  wav.setLooping(true);
+  wav.setLoopPoint(80.0);
+  SoLoud::handle h = engine.play(wav);
+  mixFrames(engine, 2048);
+  EXPECT_EQ(engine.getStreamPosition(h), 0.0);
+}
+
+TEST(MusicEngineFiles, MissingFile) {
+  expectRejected(musictest::scratch("no-such-file.ogg"), "No such file");
+}
+
+TEST(MusicEngineFiles, EmptyFile) {
+  std::string path = musictest::scratch("empty.ogg");
+  musictest::writeBytes(path, nullptr, 0);
+  expectRejected(path, "empty");
+}
+
+TEST(MusicEngineFiles, GarbageFile) {
+  std::string path = musictest::scratch("garbage.ogg");
+  std::vector<unsigned char> junk(50000);
+  uint32_t x = 12345;
+  for (unsigned char& b : junk) {
+    x = x * 1664525u + 1013904223u;
+    b = (unsigned char)(x >> 24);
+  }
+  musictest::writeBytes(path, junk.data(), junk.size());
+  expectRejected(path, "not Ogg Vorbis");
+}
+
+TEST(MusicEngineFiles, TextFile) {
+  std::string path = musictest::scratch("text.ogg");
+  const char text[] = "OggS is not enough to make a file\n";
+  musictest::writeBytes(path, (const unsigned char*)text, sizeof text - 1);
+  expectRejected(path, "not Ogg Vorbis");
+}
+
+TEST(MusicEngineFiles, TruncatedInTheMiddleOfAPage) {
+  std::vector<unsigned char> whole = musictest::readBytes(threeSeconds().path);
+  ASSERT_GT(whole.size(), 10000u);
+  std::string path = musictest::scratch("cut-mid.ogg");
+  musictest::writeBytes(path, whole.data(), whole.size() / 2 + 17);
+  expectRejected(path, "truncated");
+}
+
+TEST(MusicEngineFiles, TruncatedAtAPageBoundary) {
+  std::vector<unsigned char> whole = musictest::readBytes(threeSeconds().path);
+  // Cut just before the last page: every page left is whole, but the stream has no end.
+  size_t lastPage = 0;
+  for (size_t i = 0; i + 4 <= whole.size(); ++i) {
+    if (whole[i] == 'O' && whole[i + 1] == 'g' && whole[i + 2] == 'g' && whole[i + 3] == 'S') {
+      lastPage = i;
+    }
+  }
+  ASSERT_GT(lastPage, 4000u);
+  std::string path = musictest::scratch("cut-page.ogg");
+  musictest::writeBytes(path, whole.data(), lastPage);
+  expectRejected(path, "truncated");
+}
+
+TEST(MusicEngineFiles, HeadersOnly) {
+  std::vector<unsigned char> whole = musictest::readBytes(threeSeconds().path);
+  std::string path = musictest::scratch("headers.ogg");
+  musictest::writeBytes(path, whole.data(), 200);
+  SoLoud::Wav wav;
+  SoLoud::result rc = 0;
+  std::string said = loadCapturingStderr(wav, path, &rc);
+  EXPECT_NE(rc, 0u);
+  EXPECT_EQ(wav.getFrameCount(), 0u);
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+}
+
+TEST(MusicEngineFiles, AGoodFileSaysNothing) {
+  SoLoud::Wav wav;
+  SoLoud::result rc = 1;
+  std::string said = loadCapturingStderr(wav, threeSeconds().path, &rc);
+  EXPECT_EQ(rc, 0u);
+  EXPECT_EQ(said, "");
+  EXPECT_EQ(wav.getFrameCount(), threeSeconds().reference.size() / 2);
+}
+
+}  // namespace
