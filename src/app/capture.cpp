@@ -1,0 +1,290 @@
+// Capture options, the frame clocks, and the ffmpeg child that encodes what we render.
+#include "app/capture.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+extern char** environ;
+
+const char* const captureUsage =
+    "usage: zoov2020-capture [--fps N] [--size WxH] [--from S] [--to S] [--out FILE.mp4 | "
+    "--png DIR] [--trace FILE]";
+
+namespace {
+
+bool parseInt(const char* text, int& value) {
+  char* end = nullptr;
+  errno = 0;
+  long v = strtol(text, &end, 10);
+  if (errno || end == text || *end || v < -2147483647L || v > 2147483647L) return false;
+  value = (int)v;
+  return true;
+}
+
+bool parseSeconds(const char* text, double& value) {
+  char* end = nullptr;
+  errno = 0;
+  double v = strtod(text, &end);
+  if (errno || end == text || *end || !std::isfinite(v)) return false;
+  value = v;
+  return true;
+}
+
+bool parseSize(const char* text, int& width, int& height) {
+  const char* x = strchr(text, 'x');
+  if (!x) return false;
+  std::string w(text, (size_t)(x - text));
+  return parseInt(w.c_str(), width) && parseInt(x + 1, height);
+}
+
+bool makeParentDirectory(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos || slash == 0) return true;
+  std::string dir = path.substr(0, slash);
+  for (size_t i = 1; i <= dir.size(); ++i) {
+    if (i == dir.size() || dir[i] == '/') {
+      std::string part = dir.substr(0, i);
+      if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool parseCaptureOptions(int argc, char** argv, CaptureOptions& o, std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      o.help = true;
+      continue;
+    }
+    if (i + 1 >= argc) {
+      error = arg.rfind("--", 0) == 0 ? "option " + arg + " needs a value"
+                                      : "unexpected argument '" + arg + "'";
+      return false;
+    }
+    const char* value = argv[++i];
+    if (arg == "--fps") {
+      if (!parseInt(value, o.fps) || o.fps < 1 || o.fps > 1000) {
+        error = "--fps takes a whole number from 1 to 1000";
+        return false;
+      }
+    } else if (arg == "--size") {
+      if (!parseSize(value, o.width, o.height) || o.width < 16 || o.height < 16 ||
+          o.width > 8192 || o.height > 8192) {
+        error = "--size takes WIDTHxHEIGHT, each from 16 to 8192";
+        return false;
+      }
+    } else if (arg == "--from") {
+      if (!parseSeconds(value, o.from) || o.from < 0.0 || o.from > 86400.0) {
+        error = "--from takes seconds from 0 to 86400";
+        return false;
+      }
+    } else if (arg == "--to") {
+      if (!parseSeconds(value, o.to) || o.to < 0.0 || o.to > 86400.0) {
+        error = "--to takes seconds from 0 to 86400";
+        return false;
+      }
+    } else if (arg == "--out") {
+      o.out = value;
+    } else if (arg == "--png") {
+      o.pngDir = value;
+    } else if (arg == "--trace") {
+      o.trace = value;
+    } else {
+      error = "unknown option '" + arg + "'";
+      return false;
+    }
+    if (*value == 0) {
+      error = "option " + arg + " needs a value";
+      return false;
+    }
+  }
+  if (!o.help && firstFrame(o.to, o.fps) <= firstFrame(o.from, o.fps)) {
+    error = "--to must come after --from (at least one frame)";
+    return false;
+  }
+  return true;
+}
+
+int64_t firstFrame(double seconds, int fps) {
+  // A hair of tolerance so that 10.0 s at 30 fps is frame 300, not 301.
+  return (int64_t)std::ceil(seconds * fps - 1e-6);
+}
+
+int32_t frameTick(int64_t n, int fps) { return (int32_t)(n * 1000 / fps); }
+
+int64_t frameAudioSamples(int64_t n, int fps) { return n * AUDIO_RATE / fps; }
+
+bool startEncoder(const CaptureOptions& o, Encoder& e, std::string& error) {
+  bool png = !o.pngDir.empty();
+  std::string size = std::to_string(o.width) + "x" + std::to_string(o.height);
+  std::string rate = std::to_string(o.fps);
+  std::vector<std::string> args = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error",
+                                   "-y", "-probesize", "32", "-analyzeduration", "0", "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size,
+                                   "-framerate", rate, "-i", "pipe:0"};
+  int videoPipe[2];
+  int audioPipe[2] = {-1, -1};
+  if (png) {
+    if (mkdir(o.pngDir.c_str(), 0777) != 0 && errno != EEXIST) {
+      error = "cannot create " + o.pngDir + ": " + strerror(errno);
+      return false;
+    }
+    e.finalPath = o.pngDir;
+    int64_t first = firstFrame(o.from, o.fps);
+    args.insert(args.end(), {"-vf", "vflip", "-start_number", std::to_string(first),
+                             o.pngDir + "/frame-%06d.png"});
+  } else {
+    if (!makeParentDirectory(o.out)) {
+      error = "cannot create the folder for " + o.out + ": " + strerror(errno);
+      return false;
+    }
+    e.finalPath = o.out;
+    e.partialPath = o.out + ".partial";
+    int probe = open(e.partialPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (probe < 0) {
+      error = "cannot write " + o.out + ": " + strerror(errno);
+      return false;
+    }
+    close(probe);
+    args.insert(args.end(),
+                {"-probesize", "32", "-analyzeduration", "0", "-f", "f32le", "-ar", std::to_string(AUDIO_RATE), "-ac", "2", "-i", "pipe:3",
+                 "-vf", "vflip", "-c:v", "libx264", "-preset", "medium", "-crf", "18",
+                 "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "192k", "-movflags",
+                 "+faststart", "-f", "mp4", e.partialPath});
+  }
+
+  if (pipe2(videoPipe, O_CLOEXEC) != 0 || (!png && pipe2(audioPipe, O_CLOEXEC) != 0)) {
+    error = std::string("cannot make pipes: ") + strerror(errno);
+    return false;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, videoPipe[0], 0);
+  if (!png) posix_spawn_file_actions_adddup2(&actions, audioPipe[0], 3);
+
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  int rc = posix_spawnp(&e.pid, "ffmpeg", &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(videoPipe[0]);
+  if (!png) close(audioPipe[0]);
+  if (rc != 0) {
+    close(videoPipe[1]);
+    if (!png) close(audioPipe[1]);
+    if (!e.partialPath.empty()) unlink(e.partialPath.c_str());
+    error = rc == ENOENT ? "ffmpeg is not installed (Debian package ffmpeg)"
+                         : std::string("cannot start ffmpeg: ") + strerror(rc);
+    e.pid = -1;
+    return false;
+  }
+  // A few frames in flight are plenty; the soundtrack is small and never held back.
+  e.video.start(videoPipe[1], 4);
+  e.hasAudio = !png;
+  if (e.hasAudio) e.audio.start(audioPipe[1], SIZE_MAX);
+  return true;
+}
+
+void PipeWriter::start(int fd, size_t limit) {
+  fd_ = fd;
+  limit_ = limit;
+  thread_ = std::thread([this] { run(); });
+}
+
+void PipeWriter::run() {
+  std::unique_lock<std::mutex> lock(lock_);
+  for (;;) {
+    changed_.wait(lock, [this] { return closing_ || !queue_.empty(); });
+    if (queue_.empty()) break;
+    std::vector<unsigned char> chunk = std::move(queue_.front());
+    queue_.pop_front();
+    changed_.notify_all();
+    lock.unlock();
+    bool ok = writeAll(fd_, chunk.data(), chunk.size());
+    lock.lock();
+    if (!ok) {
+      failed_ = true;
+      queue_.clear();
+      changed_.notify_all();
+      break;
+    }
+  }
+  ::close(fd_);
+  fd_ = -1;
+}
+
+bool PipeWriter::push(std::vector<unsigned char> chunk) {
+  std::unique_lock<std::mutex> lock(lock_);
+  changed_.wait(lock, [this] { return failed_ || queue_.size() < limit_; });
+  if (failed_) return false;
+  queue_.push_back(std::move(chunk));
+  changed_.notify_all();
+  return true;
+}
+
+bool PipeWriter::close(bool drop) {
+  if (!thread_.joinable()) return true;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (drop) queue_.clear();
+    closing_ = true;
+    changed_.notify_all();
+  }
+  thread_.join();
+  return !failed_;
+}
+
+bool writeAll(int fd, const void* data, size_t bytes) {
+  const char* p = (const char*)data;
+  while (bytes > 0) {
+    ssize_t n = write(fd, p, bytes);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    bytes -= (size_t)n;
+  }
+  return true;
+}
+
+bool finishEncoder(Encoder& e, bool ok, std::string& error) {
+  // On failure what is still queued is dropped: ffmpeg is failing anyway.
+  bool written = e.video.close(!ok);
+  if (e.hasAudio) written = e.audio.close(!ok) && written;
+  if (ok && !written) {
+    error = "the encoder stopped reading";
+    ok = false;
+  }
+  int status = 0;
+  if (e.pid > 0) {
+    while (waitpid(e.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    e.pid = -1;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      if (ok) error = "ffmpeg failed (status " + std::to_string(WEXITSTATUS(status)) + ")";
+      ok = false;
+    }
+  }
+  if (!e.partialPath.empty()) {
+    if (ok && rename(e.partialPath.c_str(), e.finalPath.c_str()) != 0) {
+      error = "cannot move the video to " + e.finalPath + ": " + strerror(errno);
+      ok = false;
+    }
+    if (!ok) unlink(e.partialPath.c_str());
+  }
+  return ok;
+}

@@ -1,0 +1,231 @@
+// zoov2020-capture: renders the show frame by frame at an exact frame rate, with the music
+// mixed offline by the show's own engine, and encodes both with ffmpeg.
+#include <SDL.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "app/capture.h"
+#include "music/soloud.h"
+#include "show/frame.h"
+#include "show/scene.h"
+#include "st/gl.h"
+
+namespace {
+
+const char* const IN_XVFB = "ZOOV_CAPTURE_IN_XVFB";
+
+// Without a display, run again inside a virtual one.
+void ensureDisplay(char** argv) {
+  if (getenv("DISPLAY") && *getenv("DISPLAY")) {
+    if (getenv(IN_XVFB))
+      fprintf(stderr, "zoov2020-capture: rendering in a virtual display (Xvfb)\n");
+    else
+      fprintf(stderr, "zoov2020-capture: rendering off screen in display %s\n", getenv("DISPLAY"));
+    return;
+  }
+  if (getenv(IN_XVFB)) {
+    fprintf(stderr, "zoov2020-capture: the virtual display did not start\n");
+    exit(1);
+  }
+  fprintf(stderr, "zoov2020-capture: no display set; starting a virtual display (Xvfb)\n");
+  setenv(IN_XVFB, "1", 1);
+  char self[4096];
+  ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) {
+    fprintf(stderr, "zoov2020-capture: cannot find its own program file\n");
+    exit(1);
+  }
+  self[length] = 0;
+  std::vector<char*> args = {(char*)"xvfb-run", (char*)"-a", (char*)"-s",
+                             (char*)"-screen 0 640x480x24", self};
+  for (char** a = argv + 1; *a; ++a) args.push_back(*a);
+  args.push_back(nullptr);
+  execvp("xvfb-run", args.data());
+  fprintf(stderr, "zoov2020-capture: no display and no xvfb-run (Debian package xvfb)\n");
+  exit(1);
+}
+
+// A hidden window only for the context; frames go to a framebuffer of the video's size.
+bool openContext() {
+  if (SDL_Init(SDL_INIT_VIDEO) < 0) {
+    fprintf(stderr, "zoov2020-capture: video initialization failed: %s\n", SDL_GetError());
+    return false;
+  }
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+  window = SDL_CreateWindow("zoov2020-capture", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                            64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+  if (!window || !SDL_GL_CreateContext(window)) {
+    fprintf(stderr, "zoov2020-capture: no OpenGL context: %s\n", SDL_GetError());
+    return false;
+  }
+  if (gladLoaderLoadGL() < GLAD_MAKE_VERSION(3, 3)) {
+    fprintf(stderr, "zoov2020-capture: OpenGL 3.3 is not available\n");
+    return false;
+  }
+  return true;
+}
+
+struct OutputTarget {
+  GLuint fbo = 0;
+  GLuint colour = 0;
+};
+
+OutputTarget makeOutputTarget(int width, int height) {
+  OutputTarget t;
+  glGenRenderbuffers(1, &t.colour);
+  glBindRenderbuffer(GL_RENDERBUFFER, t.colour);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+  glGenFramebuffers(1, &t.fbo);
+  glBindFramebuffer(GL_FRAMEBUFFER, t.fbo);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, t.colour);
+  // The show never clears the window: the letterbox bars stay black from here on.
+  glClearColor(0, 0, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  return t;
+}
+
+std::string clockText(double seconds) {
+  int s = (int)(seconds + 0.5);
+  char text[32];
+  snprintf(text, sizeof text, "%d:%02d", s / 60, s % 60);
+  return text;
+}
+
+void showProgress(int64_t done, int64_t total, double elapsed, bool tty, double& lastPrint) {
+  double fps = elapsed > 0 ? done / elapsed : 0;
+  double left = fps > 0 ? (total - done) / fps : 0;
+  if (tty) {
+    const int width = 30;
+    int filled = (int)(width * done / total);
+    std::string bar(filled, '#');
+    bar.append(width - filled, '-');
+    fprintf(stderr, "\r[%s] %lld/%lld frames  %.1f fps  %s left ", bar.c_str(), (long long)done,
+            (long long)total, fps, clockText(left).c_str());
+    if (done == total) fprintf(stderr, "\n");
+  } else if (done == total || elapsed - lastPrint >= 10.0) {
+    fprintf(stderr, "zoov2020-capture: %lld/%lld frames, %.1f fps, %s left\n", (long long)done,
+            (long long)total, fps, clockText(left).c_str());
+    lastPrint = elapsed;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CaptureOptions options;
+  std::string error;
+  if (!parseCaptureOptions(argc, argv, options, error)) {
+    fprintf(stderr, "zoov2020-capture: %s\n%s\n", error.c_str(), captureUsage);
+    return 2;
+  }
+  if (options.help) {
+    printf("%s\n\n", captureUsage);
+    printf(
+        "Renders the show to a video (H.264 + AAC in MP4) with ffmpeg, frame by frame at an\n"
+        "exact frame rate, the music mixed offline. Reads ./assets like the show.\n\n"
+        "  --fps N        frames per second (default 60)\n"
+        "  --size WxH     picture size (default 1920x1080), letterboxed to 16:9\n"
+        "  --from S       start, in seconds of show time (default 0)\n"
+        "  --to S         end, in seconds of show time (default 120, the first pass)\n"
+        "  --out FILE     the video (default out/zoov2020.mp4)\n"
+        "  --png DIR      numbered PNG frames in DIR instead of a video\n"
+        "  --trace FILE   one line per frame: frame, tick ms, music s, line segments, sprites\n");
+    return 0;
+  }
+  ensureDisplay(argv);
+  signal(SIGPIPE, SIG_IGN);  // a dead encoder shows up as a failed write
+
+  if (!openContext()) return 1;
+  windowWidth = options.width;
+  windowHeight = options.height;
+  OutputTarget output = makeOutputTarget(options.width, options.height);
+  Viewport view = letterboxViewport(windowWidth, windowHeight);
+  glViewport(view.x, view.y, view.width, view.height);
+
+  setupSceneGraphics();
+  soloud.initOffline();
+  startMusic();
+
+  FILE* trace = nullptr;
+  if (!options.trace.empty() && !(trace = fopen(options.trace.c_str(), "w"))) {
+    fprintf(stderr, "zoov2020-capture: cannot write %s\n", options.trace.c_str());
+    return 1;
+  }
+
+  Encoder encoder;
+  if (!startEncoder(options, encoder, error)) {
+    fprintf(stderr, "zoov2020-capture: %s\n", error.c_str());
+    return 1;
+  }
+
+  const int64_t first = firstFrame(options.from, options.fps);
+  const int64_t end = firstFrame(options.to, options.fps);
+  const int64_t total = end - first;
+  const size_t frameBytes = (size_t)options.width * options.height * 4;
+  std::vector<float> audio;
+
+  // The music before the first frame is mixed and dropped, so that it starts in place.
+  int64_t mixed = 0;
+  const int64_t lead = frameAudioSamples(first, options.fps);
+  audio.resize(2 * 4096);
+  while (mixed < lead) {
+    unsigned chunk = (unsigned)std::min<int64_t>(4096, lead - mixed);
+    soloud.mix(audio.data(), chunk);
+    mixed += chunk;
+  }
+
+  const bool tty = isatty(2);
+  const Uint64 started = SDL_GetPerformanceCounter();
+  double lastPrint = 0;
+  bool ok = true;
+  for (int64_t n = first; n < end && ok; ++n) {
+    int32_t tick = frameTick(n, options.fps);
+    buildFrame(tick);
+    if (trace) {
+      fprintf(trace, "%lld %d %.6f %d %d\n", (long long)n, tick,
+              soloud.getStreamPosition(musicHandle), lineBuffer->vertexCount / 8,
+              spriteBuffer->instanceCount);
+    }
+    std::vector<unsigned char> pixels(frameBytes);
+    glReadPixels(0, 0, options.width, options.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    ok = encoder.video.push(std::move(pixels));
+
+    // This frame's share of the soundtrack: what plays until the next frame starts.
+    int64_t next = frameAudioSamples(n + 1, options.fps);
+    unsigned count = (unsigned)(next - mixed);
+    audio.resize(2 * (size_t)count);
+    soloud.mix(audio.data(), count);
+    mixed = next;
+    if (ok && encoder.hasAudio) {
+      const unsigned char* bytes = reinterpret_cast<const unsigned char*>(audio.data());
+      ok = encoder.audio.push(std::vector<unsigned char>(bytes, bytes + audio.size() * sizeof(float)));
+    }
+
+    double elapsed = (double)(SDL_GetPerformanceCounter() - started) / SDL_GetPerformanceFrequency();
+    showProgress(n - first + 1, total, elapsed, tty, lastPrint);
+  }
+  if (trace) fclose(trace);
+  if (!ok) error = "the encoder stopped reading (see ffmpeg's message above)";
+  if (!finishEncoder(encoder, ok, error)) {
+    fprintf(stderr, "zoov2020-capture: %s; nothing was written to %s\n", error.c_str(),
+            encoder.finalPath.c_str());
+    return 1;
+  }
+  glDeleteFramebuffers(1, &output.fbo);
+  glDeleteRenderbuffers(1, &output.colour);
+  fprintf(stderr, "zoov2020-capture: wrote %s (%lld frames at %d fps, %dx%d)\n",
+          encoder.finalPath.c_str(), (long long)total, options.fps, options.width,
+          options.height);
+  soloud.deinit();
+  return 0;
+}
