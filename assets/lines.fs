@@ -1,4 +1,7 @@
+// Glowing line walls: the interpolated colour, faded once more by the height up the wall
+// so that the light hugs the ground; added to what is already there.
 #version 330 core
-in vec4 vColour;
+in vec3 vColour;
+in float vFoot;
 out vec4 colour;
-void main() { colour = vColour; }
+void main() { colour = vec4(vColour * vFoot, 1.0); }
