@@ -10,6 +10,8 @@ void main() {
   // The targets repeat at their edges: stay a few texels inside so nothing wraps round.
   vec2 uv = clamp(vUv, 0.002, 0.998);
   vec3 sharp = texture(tex, uv).rgb;
+  // Level 1 averages each pair of rows of the blurred target, which completes the
+  // vertical blur's interleaved taps (see blur.fs).
   vec3 glow = textureLod(blurtex, uv, 1.0).rgb;
   // The squared term lets bright light bloom while the dim floor gains almost nothing.
   vec3 c = sharp + 0.35 * glow + 1.2 * glow * glow;

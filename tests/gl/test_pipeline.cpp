@@ -443,8 +443,9 @@ TEST(PipelineBlur, ThinLineGlowsAtLeastEightTexelsToBothSides) {
   test::ReportRecorder recorder;
   blurColumn(-1);
   Image darkWindow = readWindow();
-  // Columns at several places within the coarse cells that a mipmap-based blur reads.
-  for (int column : {1024, 1031, 1039, 517, 1800}) {
+  // Columns at every part of the coarse cells that a mipmap-based blur reads (16 or 32
+  // texels wide), and away from the middle.
+  for (int column : {1024, 1031, 1039, 1047, 1055, 517, 1800}) {
     SCOPED_TRACE("column " + std::to_string(column));
     blurColumn(column);
     const int row = 1000;
