@@ -14,9 +14,9 @@ void main() {
   // vertical blur's interleaved taps (see blur.fs).
   vec3 glow = textureLod(blurtex, uv, 1.0).rgb;
   // The squared term lets bright light bloom while the dim floor gains almost nothing.
-  vec3 c = sharp + 0.35 * glow + 1.2 * glow * glow;
+  vec3 c = sharp + 0.15 * glow + 0.6 * glow * glow;
   vec2 v = vUv - 0.5;
   float vignette = 1.0 - 0.6 * dot(v, v);
-  c = 1.0 - exp(-2.2 * c * vignette);
+  c = 1.0 - exp(-2.0 * c * vignette);
   colour = vec4(c * clamp(t, 0.0, 1.0), 1.0);
 }

@@ -4,4 +4,4 @@
 in vec3 vColour;
 in float vFoot;
 out vec4 colour;
-void main() { colour = vec4(vColour * vFoot, 1.0); }
+void main() { colour = vec4(vColour * (vFoot * vFoot), 1.0); }

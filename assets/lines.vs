@@ -9,7 +9,7 @@ uniform float time;
 out vec3 vColour;
 out float vFoot;
 // Overlapping walls add up; at half strength two of them still keep their hue.
-const float GAIN = 0.5;
+const float GAIN = 0.45;
 void main() {
   // A slow, faint shimmer travelling across the ground: at most 8 % either way, so the
   // texts always read.
