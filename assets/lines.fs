@@ -1,5 +1,6 @@
-// Glowing line walls: the interpolated colour, faded once more by the height up the wall
-// so that the light hugs the ground; added to what is already there.
+// Glowing line walls: the interpolated colour already falls linearly up the wall; the
+// foot weight squared makes it fall with the cube of the height, so the light hugs the
+// ground. Added to what is already there.
 #version 330 core
 in vec3 vColour;
 in float vFoot;

@@ -8,7 +8,8 @@ uniform float colmul;
 uniform float time;
 out vec3 vColour;
 out float vFoot;
-// Overlapping walls add up; at half strength two of them still keep their hue.
+// Overlapping walls add up; at a little under half strength two of them still stay
+// below white and keep their tint.
 const float GAIN = 0.45;
 void main() {
   // A slow, faint shimmer travelling across the ground: at most 8 % either way, so the
