@@ -1,3 +1,4 @@
+// Blur passes: the full-screen quad with its texture coordinates.
 #version 330 core
 layout(location = 1) in vec3 position;
 layout(location = 3) in vec2 uv;

@@ -1,3 +1,4 @@
+// Compose pass: the full-screen quad into the window's letterboxed viewport.
 #version 330 core
 layout(location = 1) in vec3 position;
 layout(location = 3) in vec2 uv;

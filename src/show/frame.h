@@ -8,3 +8,7 @@ void buildFrame(int32_t tick);
 
 // The eight render passes for this frame's geometry (sceneTarget is bound on entry).
 void renderPasses(int32_t tick);
+// Its two halves: passes 1-5 draw the scene into sceneTarget and unbind it; passes 6-8
+// blur sceneTarget and compose it into the window's viewport.
+void renderScenePasses(int32_t tick);
+void renderPostPasses(int32_t tick);
