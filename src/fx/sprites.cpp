@@ -86,4 +86,8 @@ void updateSprites(int32_t tick) {
       s.vz = scaled(s.vz, 0.998);
     }
   }
+
+  // With nothing alive the buffer is still drawn once, plainly, and that draw reads
+  // instance 0: give it life 0 so a long-dead sprite does not linger as a dot.
+  if (buffer.instanceCount == 0) spriteInstanceScalar[0] = 0.0f;
 }

@@ -303,6 +303,19 @@ TEST_F(Sprites, NoLiveSpriteMeansNoInstances) {
   EXPECT_TRUE(rngUntouched());  // no flag, no spawn
 }
 
+TEST_F(Sprites, TheLoneDrawWithNoLiveSpriteIsInvisible) {
+  // A plain draw of zero instances still reads instance 0: it must carry life 0, not
+  // whatever the last live sprite left there.
+  sprites[5] = Sprite{1, 2, 3, 0, 0, 0, 3};
+  updateSprites(0);
+  updateSprites(8);
+  EXPECT_EQ(spriteBuffer->instanceCount, 1);
+  EXPECT_GT(spriteInstanceScalar[0], 0.0f);
+  updateSprites(8 * 10);
+  EXPECT_EQ(spriteBuffer->instanceCount, 0);
+  EXPECT_EQ(spriteInstanceScalar[0], 0.0f);
+}
+
 TEST_F(Sprites, SpawnedRanges) {
   RefWell r(0);
   for (int n = 0; n < 40000; ++n) {
