@@ -311,7 +311,8 @@ TEST_F(Sprites, TheLoneDrawWithNoLiveSpriteIsInvisible) {
   updateSprites(8);
   EXPECT_EQ(spriteBuffer->instanceCount, 1);
   EXPECT_GT(spriteInstanceScalar[0], 0.0f);
-  updateSprites(8 * 10);
+  updateSprites(8 * 10);  // still drawn (positions are recorded before the steps), then dies
+  updateSprites(8 * 11);
   EXPECT_EQ(spriteBuffer->instanceCount, 0);
   EXPECT_EQ(spriteInstanceScalar[0], 0.0f);
 }
