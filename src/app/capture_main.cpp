@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -176,21 +177,35 @@ int main(int argc, char** argv) {
 
   // The music before the first frame is mixed and dropped, so that it starts in place.
   int64_t mixed = 0;
-  const int64_t lead = frameAudioSamples(first, options.fps);
   audio.resize(2 * 4096);
-  while (mixed < lead) {
-    unsigned chunk = (unsigned)std::min<int64_t>(4096, lead - mixed);
-    soloud.mix(audio.data(), chunk);
-    mixed += chunk;
+  auto skipMusicTo = [&](int64_t samples) {
+    while (mixed < samples) {
+      unsigned chunk = (unsigned)std::min<int64_t>(4096, samples - mixed);
+      soloud.mix(audio.data(), chunk);
+      mixed += chunk;
+    }
+  };
+  // A frame's blur reads the small mip levels that the previous frame's compose left in
+  // the scene target, so a late start first draws, unseen, the frame before it.
+  if (first > 0) {
+    skipMusicTo(frameAudioSamples(first - 1, options.fps));
+    buildFrame(frameTick(first - 1, options.fps));
   }
+  skipMusicTo(frameAudioSamples(first, options.fps));
 
+  // Where the time goes, for bench/capture_fps.sh: drawing, reading back, and waiting
+  // for ffmpeg to take a frame (zero while the encoder keeps up).
+  Uint64 renderTime = 0, readbackTime = 0, encodeWait = 0;
   const bool tty = isatty(2);
   const Uint64 started = SDL_GetPerformanceCounter();
   double lastPrint = 0;
   bool ok = true;
   for (int64_t n = first; n < end && ok; ++n) {
     int32_t tick = frameTick(n, options.fps);
+    Uint64 t0 = SDL_GetPerformanceCounter();
     buildFrame(tick);
+    glFinish();  // so that the drawing is counted as render, not as readback
+    Uint64 t1 = SDL_GetPerformanceCounter();
     if (trace) {
       fprintf(trace, "%lld %d %.6f %d %d\n", (long long)n, tick,
               soloud.getStreamPosition(musicHandle), lineBuffer->vertexCount / 8,
@@ -198,7 +213,12 @@ int main(int argc, char** argv) {
     }
     std::vector<unsigned char> pixels(frameBytes);
     glReadPixels(0, 0, options.width, options.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    Uint64 t2 = SDL_GetPerformanceCounter();
     ok = encoder.video.push(std::move(pixels));
+    Uint64 t3 = SDL_GetPerformanceCounter();
+    renderTime += t1 - t0;
+    readbackTime += t2 - t1;
+    encodeWait += t3 - t2;
 
     // This frame's share of the soundtrack: what plays until the next frame starts.
     int64_t next = frameAudioSamples(n + 1, options.fps);
@@ -215,6 +235,12 @@ int main(int argc, char** argv) {
     showProgress(n - first + 1, total, elapsed, tty, lastPrint);
   }
   if (trace) fclose(trace);
+  const double msPerFrame = 1000.0 / SDL_GetPerformanceFrequency() / (double)total;
+  fprintf(stderr,
+          "zoov2020-capture: render %.1f ms/frame, readback %.1f, encode wait %.1f, "
+          "wall %.1f\n",
+          renderTime * msPerFrame, readbackTime * msPerFrame, encodeWait * msPerFrame,
+          (SDL_GetPerformanceCounter() - started) * msPerFrame);
   if (!ok) error = "the encoder stopped reading (see ffmpeg's message above)";
   if (!finishEncoder(encoder, ok, error)) {
     fprintf(stderr, "zoov2020-capture: %s; nothing was written to %s\n", error.c_str(),

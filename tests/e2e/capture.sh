@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# zoov2020-capture end to end, at small sizes and low rates so that it stays short:
+# the same range gives the same frames, a range started late matches the same span of a
+# longer capture where no sprites carry state, the first sprites come with the music's
+# 80 s mark, the MP4 has both streams at the asked size and length, bad options and an
+# unwritable output fail cleanly, and without a display it starts a virtual one itself.
+# Called as: capture.sh BUILD_DIR SOURCE_DIR
+set -u
+source "$(dirname "$0")/lib/common.sh"
+CAPTURE="$BUILD_DIR/zoov2020-capture"
+work=$(make_workdir)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+# Every capture runs without a display: the program has to find one for itself.
+unset DISPLAY WAYLAND_DISPLAY
+
+capture() { "$CAPTURE" --size 320x180 "$@" 2>>capture.log; }
+md5s() { (cd "$1" && md5sum frame-*.png); }
+
+# Determinism, and a late start against the same span of a capture from 0 (5 fps).
+capture --fps 5 --from 10 --to 12 --png a --trace a.txt
+capture --fps 5 --from 10 --to 12 --png b
+capture --fps 5 --from 0 --to 12 --png c --trace c.txt
+check "10-12 s has frames" test "$(ls a | wc -l)" -eq 10
+check "the same range twice gives the same frames" cmp -s <(md5s a) <(md5s b)
+check "10-12 s draws no sprites (so it may start late)" \
+  test "$(awk '$5 > 0' a.txt | wc -l)" -eq 0
+check "10-12 s alone equals 10-12 s of a 0-12 s capture" \
+  cmp -s <(md5s a) <(md5s c | grep -E 'frame-0000(5[0-9])\.png')
+check "a 0-12 s capture is not one picture repeated" \
+  test "$(md5s c | awk '{print $1}' | sort -u | wc -l)" -gt 10
+
+# Sync: 79-90 s at 10 fps, as a video, with the trace of what each frame drew.
+capture --fps 10 --from 79 --to 90 --out sync/sync.mp4 --trace sync.txt
+status=$?
+check "the 79-90 s capture succeeds" test "$status" -eq 0
+check "without a display it says it starts a virtual one" \
+  grep -q "starting a virtual display" capture.log
+first80=$(awk '$3 >= 80.0 { print $1; exit }' sync.txt)
+firstSprite=$(awk '$5 > 0 { print $1; exit }' sync.txt)
+check "the first frame at 80 s of music is frame 800 (music $(awk '$1 == 800 {print $3}' sync.txt))" \
+  test "${first80:-0}" -eq 800
+check "the first sprites come within one frame of it (frame ${firstSprite:-none})" \
+  test -n "$firstSprite" -a "${firstSprite:-0}" -ge "${first80:-1}" \
+       -a "${firstSprite:-0}" -le $((${first80:-0} + 1))
+probe() { ffprobe -v error "$@" sync/sync.mp4; }
+check "the video stream is H.264 at 320x180" \
+  test "$(probe -select_streams v:0 -show_entries stream=codec_name,width,height \
+          -of csv=p=0)" = "h264,320,180"
+check "the audio stream is AAC" \
+  test "$(probe -select_streams a:0 -show_entries stream=codec_name -of csv=p=0)" = "aac"
+duration=$(probe -show_entries format=duration -of csv=p=0)
+check "the video lasts 11 s ($duration)" \
+  awk -v d="${duration:-0}" 'BEGIN { exit !(d > 10.9 && d < 11.1) }'
+check "no partial file is left" test ! -e sync/sync.mp4.partial
+
+# Failures.
+"$CAPTURE" --fps zero >out.txt 2>&1
+status=$?
+check "a bad option gives status 2 ($status)" test "$status" -eq 2
+check "and a usage line" grep -q "^usage: zoov2020-capture" out.txt
+"$CAPTURE" --size 320x180 --fps 5 --from 0 --to 1 --out /proc/x/y.mp4 >out.txt 2>&1
+status=$?
+check "an unwritable output fails ($status)" test "$status" -ne 0
+check "and writes no file" test ! -e /proc/x/y.mp4 -a ! -e /proc/x/y.mp4.partial
+check "and says why" grep -q "cannot" out.txt
+
+finish

@@ -1,0 +1,115 @@
+// zoov2020-capture's command line and its frame clocks: the tick and the soundtrack must
+// land on whole seconds exactly however long the capture runs.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/capture.h"
+
+namespace {
+
+bool parse(std::vector<std::string> args, CaptureOptions& o, std::string& error) {
+  args.insert(args.begin(), "zoov2020-capture");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  return parseCaptureOptions((int)args.size(), argv.data(), o, error);
+}
+
+bool rejects(std::vector<std::string> args) {
+  CaptureOptions o;
+  std::string error;
+  bool ok = parse(args, o, error);
+  return !ok && !error.empty();
+}
+
+}  // namespace
+
+TEST(CaptureOptions, DefaultsAreTheFirstPassAtFullHd) {
+  CaptureOptions o;
+  std::string error;
+  ASSERT_TRUE(parse({}, o, error)) << error;
+  EXPECT_EQ(o.fps, 60);
+  EXPECT_EQ(o.width, 1920);
+  EXPECT_EQ(o.height, 1080);
+  EXPECT_EQ(o.from, 0.0);
+  EXPECT_EQ(o.to, 120.0);
+  EXPECT_EQ(o.out, "out/zoov2020.mp4");
+  EXPECT_TRUE(o.pngDir.empty());
+  EXPECT_FALSE(o.help);
+}
+
+TEST(CaptureOptions, EachOptionIsRead) {
+  CaptureOptions o;
+  std::string error;
+  ASSERT_TRUE(parse({"--fps", "24", "--size", "320x180", "--from", "79.5", "--to", "90",
+                     "--out", "a/b.mp4", "--png", "frames", "--trace", "t.txt"},
+                    o, error))
+      << error;
+  EXPECT_EQ(o.fps, 24);
+  EXPECT_EQ(o.width, 320);
+  EXPECT_EQ(o.height, 180);
+  EXPECT_EQ(o.from, 79.5);
+  EXPECT_EQ(o.to, 90.0);
+  EXPECT_EQ(o.out, "a/b.mp4");
+  EXPECT_EQ(o.pngDir, "frames");
+  EXPECT_EQ(o.trace, "t.txt");
+
+  CaptureOptions h;
+  EXPECT_TRUE(parse({"--help"}, h, error));
+  EXPECT_TRUE(h.help);
+}
+
+TEST(CaptureOptions, BadValuesAreRefusedWithAMessage) {
+  EXPECT_TRUE(rejects({"--fps", "0"}));
+  EXPECT_TRUE(rejects({"--fps", "30.5"}));
+  EXPECT_TRUE(rejects({"--size", "1920"}));
+  EXPECT_TRUE(rejects({"--size", "8x8"}));
+  EXPECT_TRUE(rejects({"--from", "-1"}));
+  EXPECT_TRUE(rejects({"--to", "ten"}));
+  EXPECT_TRUE(rejects({"--from", "12", "--to", "10"}));
+  EXPECT_TRUE(rejects({"--from", "10", "--to", "10"}));  // not one frame
+  EXPECT_TRUE(rejects({"--out"}));                        // value missing
+  EXPECT_TRUE(rejects({"--out", ""}));
+  EXPECT_TRUE(rejects({"--colour", "red"}));
+  EXPECT_TRUE(rejects({"stray"}));
+}
+
+// Frame k*fps starts exactly at second k, and every frame's tick is the whole millisecond
+// at or before its true time, so ten minutes in there is no drift at all.
+TEST(CaptureClock, TickIsExactOverTenMinutes) {
+  for (int fps : {60, 30, 24}) {
+    for (int64_t second = 0; second <= 600; ++second)
+      ASSERT_EQ(frameTick(second * fps, fps), (int32_t)(second * 1000)) << fps << " fps";
+    for (int64_t n = 0; n <= 600 * fps; ++n) {
+      double exact = (double)n * 1000.0 / fps;
+      int32_t tick = frameTick(n, fps);
+      ASSERT_LE(tick, exact) << n << " at " << fps;
+      ASSERT_GT(tick + 1, exact) << n << " at " << fps;
+    }
+  }
+  EXPECT_EQ(frameTick(1, 60), 16);
+  EXPECT_EQ(frameTick(2, 60), 33);
+  EXPECT_EQ(frameTick(1, 24), 41);
+}
+
+TEST(CaptureClock, AudioSamplesAddUpToWholeSeconds) {
+  EXPECT_EQ(frameAudioSamples(0, 60), 0);
+  EXPECT_EQ(frameAudioSamples(1, 60), 735);
+  EXPECT_EQ(frameAudioSamples(1, 24), 1837);  // 1837.5 rounded down...
+  EXPECT_EQ(frameAudioSamples(2, 24), 3675);  // ...and made up on the next frame
+  for (int fps : {60, 30, 24, 10})
+    EXPECT_EQ(frameAudioSamples(600 * fps, fps), 600 * 44100) << fps << " fps";
+}
+
+TEST(CaptureClock, FirstFrameAtOrAfterATime) {
+  EXPECT_EQ(firstFrame(0.0, 60), 0);
+  EXPECT_EQ(firstFrame(10.0, 30), 300);  // on a frame: that frame
+  EXPECT_EQ(firstFrame(10.01, 30), 301);
+  EXPECT_EQ(firstFrame(79.0, 10), 790);
+  EXPECT_EQ(firstFrame(0.1, 30), 3);
+  EXPECT_EQ(firstFrame(8.2, 30), 246);  // 8.2 * 30 is a hair below 246 in doubles
+  EXPECT_EQ(firstFrame(8.3, 30), 249);  // and 8.3 * 30 a hair above 249
+  EXPECT_EQ(firstFrame(120.0, 24), 2880);
+}
