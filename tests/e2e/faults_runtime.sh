@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Faults met after start-up: a program lacking a uniform, a broken or absent music file,
+# no audio device, and quitting while a message box is open.
+set -u
+here=$(dirname "$0")
+source "$here/lib/common.sh"
+run_in_virtual_display "$0" "$@"
+
+# start_show WORKDIR: starts the windowed show there; its pid in $pid.
+start_show() {
+  (cd "$1" && exec "$PROGRAM" window >"$1/stdout" 2>"$1/stderr") &
+  pid=$!
+}
+
+# The show runs: a window, no box for 4 seconds, still alive, then a key release ends
+# it with status 0.
+runs_cleanly() {
+  local id
+  id=$(wait_for_window "$pid" 60) || { echo "  | no window"; return 1; }
+  sleep 4
+  if [ -n "$(message_boxes)" ]; then
+    echo "  | unexpected box: $(message_boxes)"
+    kill -9 "$pid"
+    return 1
+  fi
+  kill -0 "$pid" || return 1
+  xdotool key --window "$id" q
+  wait_for_exit "$pid" 30
+  [ "$exit_status" -eq 0 ] || { echo "  | status $exit_status"; return 1; }
+}
+
+# Standard error holds exactly one line, naming the music file.
+one_audio_line() {
+  local lines
+  lines=$(wc -l <"$1/stderr")
+  [ "$lines" -eq 1 ] && grep -q 'assets/zoov2020.ogg' "$1/stderr" && return 0
+  echo "  | stderr ($lines lines):"; sed 's/^/  | /' "$1/stderr"
+  return 1
+}
+
+export SDL_AUDIODRIVER=dummy
+
+# --- the music file broken in four ways: the show runs silently, one line on stderr
+for fault in missing empty truncated random; do
+  work=$(make_workdir)
+  music="$work/assets/zoov2020.ogg"
+  case $fault in
+    missing) rm "$music" ;;
+    empty) : >"$music" ;;
+    truncated) head -c 600000 "$music" >"$work/cut" && mv "$work/cut" "$music" ;;
+    random) head -c 1845443 /dev/urandom >"$music" ;;
+  esac
+  start_show "$work"
+  check "music $fault: the show runs, no box, key release exits 0" runs_cleanly
+  check "music $fault: exactly one diagnostic line" one_audio_line "$work"
+  rm -rf "$work"
+done
+
+# --- an audio driver that does not exist: the show runs silently and quietly
+work=$(make_workdir)
+SDL_AUDIODRIVER=nosuchdriver start_show "$work"
+id=$(wait_for_window "$pid" 60)
+check "no audio device: a window" test -n "$id"
+sleep 4
+check "no audio device: no box" test -z "$(message_boxes)"
+check "no audio device: still running" kill -0 "$pid"
+xdotool key --window "$id" q
+wait_for_exit "$pid" 30
+check "no audio device: a key release exits 0 (status $exit_status)" test "$exit_status" -eq 0
+check "no audio device: nothing on stderr" test ! -s "$work/stderr"
+rm -rf "$work"
+
+# --- a program lacking a uniform: a box per use, the show goes on after each
+work=$(make_workdir)
+sed -i -e 's/^uniform float time;/const float time = 0.0;/' "$work/assets/lines.vs"
+check "no-uniform shader prepared" bash -c "! grep -q 'uniform float time' '$work/assets/lines.vs'"
+start_show "$work"
+boxes=0
+for _ in 1 2 3 4; do
+  box=$(wait_for_box ".*:time" 30) || break
+  boxes=$((boxes + 1))
+  dismiss_box "${box%% *}"
+done
+check "missing uniform: four boxes in turn" test "$boxes" -eq 4
+box=$(wait_for_box ".*:time" 30)
+check "missing uniform: caption ends with :time" grep -q ':time$' <<<"$box"
+check "missing uniform: the show carries on" kill -0 "$pid"
+# A key release while the box is open waits in the queue; once the box is gone the
+# next event poll ends the show.
+id=$(xdotool search --all --pid "$pid" --name '^zOOv 2020$' | head -n 1)
+xdotool key --window "$id" q
+for _ in $(seq 1 10); do
+  kill -0 "$pid" 2>/dev/null || break
+  box=$(wait_for_box ".*:time" 5) && dismiss_box "${box%% *}"
+done
+wait_for_exit "$pid" 30
+check "missing uniform: key release during a box exits 0 (status $exit_status)" test "$exit_status" -eq 0
+rm -rf "$work"
+
+# --- key release during a start-up box, then the fixed file lets the show start
+work=$(make_workdir)
+mv "$work/assets/floor.fs" "$work/floor.fs.saved"
+start_show "$work"
+box=$(wait_for_box "Shader link failed" 60)
+check "start-up box: up" test -n "$box"
+id=$(xdotool search --all --pid "$pid" --name '^zOOv 2020$' | head -n 1)
+xdotool key --window "$id" q
+mv "$work/floor.fs.saved" "$work/assets/floor.fs"
+dismiss_box "${box%% *}"
+wait_for_exit "$pid" 30
+check "start-up box: the queued key release ends the show at its first frame, status 0 (status $exit_status)" test "$exit_status" -eq 0
+rm -rf "$work"
+
+# --- SIGTERM (what SDL turns into a quit, like a window close) while a box is open
+work=$(make_workdir)
+sed -i -e 's/^uniform float time;/const float time = 0.0;/' "$work/assets/lines.vs"
+start_show "$work"
+box=$(wait_for_box ".*:time" 60)
+check "quit during a box: box up" test -n "$box"
+kill -TERM "$pid"
+for _ in $(seq 1 10); do
+  kill -0 "$pid" 2>/dev/null || break
+  box=$(wait_for_box ".*:time" 5) && dismiss_box "${box%% *}"
+done
+wait_for_exit "$pid" 30
+check "quit during a box: status 0 (status $exit_status)" test "$exit_status" -eq 0
+rm -rf "$work"
+
+finish
