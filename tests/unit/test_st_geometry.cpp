@@ -28,9 +28,24 @@ void expectAttrib(const Attrib* a, int size, int location, int divisor, int coun
   EXPECT_EQ(a->count, count);
 }
 
+// The builders publish their arrays in globals that other tests' buffers rely on; these
+// tests delete what they build, so the globals are put back afterwards.
 class GeometryData : public testing::Test {
  protected:
-  void SetUp() override { test::installCpuGlStubs(); }
+  void SetUp() override {
+    test::installCpuGlStubs();
+    saved[0] = linePositions;
+    saved[1] = lineColours;
+    saved[2] = spriteInstanceVec4;
+    saved[3] = spriteInstanceScalar;
+  }
+  void TearDown() override {
+    linePositions = saved[0];
+    lineColours = saved[1];
+    spriteInstanceVec4 = saved[2];
+    spriteInstanceScalar = saved[3];
+  }
+  float* saved[4] = {};
 };
 
 // The unit box, four corners per face, faces z+, y-, z-, y+, x-, x+.
