@@ -19,7 +19,7 @@ cp -r "$root/assets" "$work/assets"
 log="$work/memcheck.log"
 # One llvmpipe thread: valgrind runs one thread at a time anyway.
 (cd "$work" && SDL_AUDIODRIVER=dummy LP_NUM_THREADS=0 exec valgrind --tool=memcheck \
-  --leak-check=full --errors-for-leak-kinds=definite --num-callers=40 \
+  --leak-check=full --errors-for-leak-kinds=definite --child-silent-after-fork=yes --num-callers=40 \
   --suppressions="$root/tests/valgrind/zoov.supp" --log-file="$log" \
   "$build/zoov2020" window >"$work/stdout" 2>"$work/stderr") &
 pid=$!
