@@ -85,7 +85,7 @@ void BM_JaggedStar(benchmark::State& state) {
   state.counters["segments"] = lineBuffer->vertexCount / 8;
 }
 
-// The first frame of a period, when the seed changes and the walk is taken afresh: two
+// The first frame of a period, when a new seed comes in and the walk is taken afresh: two
 // seeds in turn, so that no call finds the last one's shape.
 void BM_TendrilsNewSeed(benchmark::State& state) {
   setUpBuffersOnce();

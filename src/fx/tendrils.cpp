@@ -15,7 +15,7 @@ struct Segment {
   float x1, z1, x2, z2;
 };
 
-// The walk depends on the seed alone and the seed holds for a whole period, so the 4000
+// The walk depends on its seed alone and a seed holds for a whole period, so the 4000
 // segments and the generator's state after them are kept from the last seed drawn; each
 // frame then only repaints them. What a call appends and leaves in figureRng is the same
 // as walking afresh.

@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdint>
 
-// Sixteen words and a moving index. Every instance starts in the seed-0 state (all words
+// Sixteen words and a moving index. Every instance starts in seed-0 state (all words
 // 0x7457EDB7, index 0), so the show is the same on every run without any seeding.
 struct Well512 {
   uint32_t state[16] = {0x7457EDB7u, 0x7457EDB7u, 0x7457EDB7u, 0x7457EDB7u,

@@ -22,7 +22,7 @@ struct Step {
   int hue;
 };
 
-// The star's walk depends on the seed alone, and the seed holds for eight seconds: the
+// The star's walk depends on its seed alone, and a seed holds for eight seconds: the
 // drawn steps and the generator's state after them are kept from the last seed, and each
 // frame only repaints them with its pulse. What a call appends and leaves in starRng is
 // the same as walking afresh.

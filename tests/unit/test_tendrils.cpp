@@ -245,7 +245,7 @@ TEST(Tendrils, FillsWhatIsLeftOfAFullBuffer) {
 
 TEST(Tendrils, RepeatedAndAlternatingSeedsDrawTheSameAsAFreshWalk) {
   // A seed holds for a whole period of frames; nothing kept between calls may show, and
-  // figureRng ends 4001 words after the seed every time.
+  // figureRng ends 4001 words after seeding every time.
   const int32_t cases[][2] = {{9, 76000}, {9, 76016}, {10, 84000}, {9, 79990}, {9, 79990}, {0, 5000}, {10, 86000}};
   for (const auto& c : cases) {
     figureRng.seed(12345);
