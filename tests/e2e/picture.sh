@@ -4,22 +4,7 @@
 # box (a GL error or a bad uniform name) has opened meanwhile.
 # Called as: picture.sh BUILD_DIR SOURCE_DIR
 set -u
-BUILD_DIR=$(cd "${1:?build dir}" && pwd)
-SOURCE_DIR=$(cd "${2:?source dir}" && pwd)
-PROGRAM="$BUILD_DIR/zoov2020"
-passed=0
-failed=0
-check() {  # check "description" command...
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "ok   - $what"
-  else
-    failed=$((failed + 1))
-    echo "FAIL - $what"
-  fi
-}
+source "$(dirname "$0")/lib/common.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zoov-picture.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -69,5 +54,4 @@ check "the picture four seconds later is lit, not black" lit "$work/second.png"
 check "no message box opened" bash -c '! grep -q "^box " <<<"$1"' _ "$out"
 check "the window is 960x540" bash -c '[ "$(identify -format "%wx%h" "$1" 2>/dev/null)" = 960x540 ]' _ "$work/first.png"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish
