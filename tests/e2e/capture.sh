@@ -2,8 +2,9 @@
 # zoov2020-capture end to end, at small sizes and low rates so that it stays short:
 # the same range gives the same frames, a range started late matches the same span of a
 # longer capture where no sprites carry state, the first sprites come with the music's
-# 80 s mark, the MP4 has both streams at the asked size and length, bad options and an
-# unwritable output fail cleanly, and without a display it starts a virtual one itself.
+# 80 s mark and the sound heard then is the soundtrack at 80 s, the MP4 has both streams
+# at the asked size and length, bad options and an unwritable output fail cleanly, and
+# without a display it starts a virtual one itself.
 # Called as: capture.sh BUILD_DIR SOURCE_DIR
 set -u
 source "$(dirname "$0")/lib/common.sh"
@@ -43,6 +44,34 @@ check "the first frame at 80 s of music is frame 800 (music $(awk '$1 == 800 {pr
 check "the first sprites come within one frame of it (frame ${firstSprite:-none})" \
   test -n "$firstSprite" -a "${firstSprite:-0}" -ge "${first80:-1}" \
        -a "${firstSprite:-0}" -le $((${first80:-0} + 1))
+# The sound at an instant of the video must be the soundtrack at that frame's music time.
+# A 0.2 s clip of the video's audio around the instant is looked for in 2 s of the
+# soundtrack around that music time (both decoded by ffmpeg, mono); where it fits gives
+# the soundtrack's time at the instant.
+AUDIO_FIND="$BUILD_DIR/zoov_audio_find"
+pcm() { ffmpeg -v error -y -i "$1" -vn -ss "$2" -t "$3" -f f32le -ac 1 -ar 44100 "$4"; }
+soundtrack_at() {  # VIDEO_SECONDS MUSIC_SECONDS: prints "SOUNDTRACK_SECONDS RESIDUAL_DB"
+  pcm "$SOURCE_DIR/assets/zoov2020.ogg" "$(awk -v m="$2" 'BEGIN { print m - 1 }')" 2 ref.raw
+  pcm sync/sync.mp4 "$(awk -v v="$1" 'BEGIN { print v - 0.1 }')" 0.2 clip.raw
+  "$AUDIO_FIND" ref.raw clip.raw |
+    awk -v m="$2" '{ printf "%.4f %s", m - 1 + $1 / 44100 + 0.1, $2 }'
+}
+music800=$(awk '$1 == 800 { print $3 }' sync.txt)
+read -r heard residual <<<"$(soundtrack_at 1.0 "${music800:-80}")"
+check "the audio at frame 800 (1.0 s into the video) is the soundtrack at ${heard:-?} s" \
+  awk -v h="${heard:-0}" -v m="${music800:-0}" 'BEGIN { d = h - m; exit !(m >= 80.0 && d * d < 1e-6) }'
+check "and it is the soundtrack, not other sound (${residual:-?} dB unexplained)" \
+  awk -v r="${residual:-0}" 'BEGIN { exit !(r < -15) }'
+music890=$(awk '$1 == 890 { print $3 }' sync.txt)
+read -r heard residual <<<"$(soundtrack_at 10.0 "${music890:-89}")"
+check "10 s later it still is: frame 890 plays the soundtrack at ${heard:-?} s" \
+  awk -v h="${heard:-0}" -v m="${music890:-0}" -v r="${residual:-0}" \
+    'BEGIN { d = h - m; exit !(m > 0 && d * d < 1e-6 && r < -15) }'
+pcm sync/sync.mp4 4.9 0.2 clip.raw
+read -r _ residual <<<"$("$AUDIO_FIND" ref.raw clip.raw)"
+check "a clip from elsewhere does not fit there (${residual:-?} dB unexplained)" \
+  awk -v r="${residual:--99}" 'BEGIN { exit !(r > -10) }'
+
 probe() { ffprobe -v error "$@" sync/sync.mp4; }
 check "the video stream is H.264 at 320x180" \
   test "$(probe -select_streams v:0 -show_entries stream=codec_name,width,height \
