@@ -1,9 +1,11 @@
 // Frame-rate probe: runs the show's own frame (setupScene, then renderFrame) in a 960x540
-// window for a fixed time and prints the frame rate. Shaders come from ./assets like the
+// window, or full screen like the show without arguments, for a fixed time and prints the
+// frame rate. Shaders come from ./assets like the
 // show's. Given a second shader folder, it alternates frame by frame between the two sets
 // (the same frame, the same passes, only the five programs swapped), so that both are
 // measured under the same load, and prints both rates and their ratio.
-// Usage: zoov_fps [SECONDS [OTHER_SHADER_DIR]]   (default 10 s, after 1 s of warm-up)
+// Usage: zoov_fps [--fullscreen] [SECONDS [OTHER_SHADER_DIR]]
+//   (default 10 s, after 1 s of warm-up)
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -81,6 +83,11 @@ void print(const char* name, const Timings& t) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  bool fullscreen = argc > 1 && std::string(argv[1]) == "--fullscreen";
+  if (fullscreen) {
+    --argc;
+    ++argv;
+  }
   double seconds = argc > 1 ? atof(argv[1]) : 10.0;
   if (seconds <= 0.0) seconds = 10.0;
   const char* otherDir = argc > 2 ? argv[2] : nullptr;
@@ -89,7 +96,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   st::setReportSink(printReport);
-  initVideo(2);
+  initVideo(fullscreen ? 1 : 2);
   SDL_SetWindowTitle(window, "zOOv 2020");
   setupScene();
   ShaderSet other{};
@@ -118,6 +125,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  printf("window %dx%d%s\n", windowWidth, windowHeight, fullscreen ? ", full screen" : "");
   print("assets", own);
   if (otherDir) {
     print(otherDir, alternate);

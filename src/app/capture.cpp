@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -271,9 +272,12 @@ bool finishEncoder(Encoder& e, bool ok, std::string& error) {
   }
   int status = 0;
   if (e.pid > 0) {
-    while (waitpid(e.pid, &status, 0) < 0 && errno == EINTR) {
+    rusage usage{};
+    while (wait4(e.pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
     e.pid = -1;
+    e.cpuSeconds = (double)usage.ru_utime.tv_sec + 1e-6 * (double)usage.ru_utime.tv_usec +
+                   (double)usage.ru_stime.tv_sec + 1e-6 * (double)usage.ru_stime.tv_usec;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
       if (ok) error = "ffmpeg failed (status " + std::to_string(WEXITSTATUS(status)) + ")";
       ok = false;

@@ -70,6 +70,7 @@ struct Encoder {
   PipeWriter video;
   PipeWriter audio;
   bool hasAudio = false;
+  double cpuSeconds = 0;  // ffmpeg's CPU time (user + system), known once it has exited
 };
 
 // Starts ffmpeg for the options; false with `error` set when it cannot be started.
