@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config python3-glad
-  libsdl2-dev libvorbis-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libsdl2-dev libx11-dev libvorbis-dev libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils imagemagick apitrace ffmpeg sox vorbis-tools
   libgl1-mesa-dri libglx-mesa0 mesa-utils valgrind
 )

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The show's window as a user meets it: windowed with an argument, full screen without,
-# quitting on key release and on SIGTERM, and a clear failure without a display.
+# quitting on key release, on a window close and on SIGTERM, and a clear failure without a display.
 set -u
 here=$(dirname "$0")
 source "$here/lib/common.sh"
@@ -34,6 +34,20 @@ check "windowed mode opens 960x540" grep -qx "size 960x540" <<<"$out"
 check "window is titled zOOv 2020" grep -qx "title zOOv 2020" <<<"$out"
 check "a key press alone does not end the show" grep -qx "alive after key press" <<<"$out"
 check "key release exits with status 0" grep -qx "status 0" <<<"$out"
+
+# A window manager's close request as soon as the window is up ends the show with status 0
+# at its first frame.
+out=$(run_in_display 1920x1080x24 '
+  source "'"$here"'/lib/common.sh" "$BUILD_DIR" "$SOURCE_DIR"
+  cd "$work"
+  "$PROGRAM" window & pid=$!
+  id=$(wait_for_window $pid) || { echo "no window"; exit 1; }
+  "$BUILD_DIR/tests/close_window" "$id" && echo "close requested"
+  wait_for_exit $pid 20; echo "status $exit_status"
+')
+echo "$out" | sed 's/^/  | /'
+check "a close request is sent" grep -qx "close requested" <<<"$out"
+check "closing the window exits with status 0" grep -qx "status 0" <<<"$out"
 
 # Full screen on a 16:10 desktop: the window covers the whole 1920x1200 screen.
 out=$(run_in_display 1920x1200x24 '
