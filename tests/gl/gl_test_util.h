@@ -1,6 +1,9 @@
 // Helpers shared by the GL tests: pixel read-back, small programs from inline sources,
-// and the toolkit source lines that error captions point at.
+// the toolkit source lines that error captions point at, and a fixture that draws into a
+// fresh render target.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +12,10 @@
 #include <string>
 
 #include "st/gl.h"
+#include "st/st_renderbuf.h"
 #include "st/st_shader.h"
+#include "support/gl_context.h"
+#include "support/reports.h"
 #include "support/scratch.h"
 
 namespace gltest {
@@ -101,5 +107,39 @@ in vec4 vColour;
 out vec4 fragColour;
 void main() { fragColour = vColour; }
 )";
+
+// Each test draws into a fresh 2048x2048 render target, cleared to `clearColour`; a report
+// raised during the test (a GL error, a bad uniform) fails it.
+class TargetTest : public testing::Test {
+ protected:
+  explicit TargetTest(Rgba clearColour) : clearColour_(clearColour) {}
+  void SetUp() override {
+    REQUIRE_GL();
+    drainGlErrors();
+    recorder = new test::ReportRecorder;
+    target = new st::Renderbuf;
+    target->init();
+    target->bind();
+    clear();
+  }
+  void TearDown() override {
+    if (!target) return;
+    glUseProgram(0);
+    target->unbind();
+    delete target;
+    for (const auto& r : recorder->reports) ADD_FAILURE() << "report: " << r.caption << ": " << r.text;
+    delete recorder;
+  }
+  void clear() {
+    glClearColor(clearColour_.r / 255.0f, clearColour_.g / 255.0f, clearColour_.b / 255.0f,
+                 clearColour_.a / 255.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+  }
+  test::ReportRecorder* recorder = nullptr;
+  st::Renderbuf* target = nullptr;
+
+ private:
+  Rgba clearColour_;
+};
 
 }  // namespace gltest

@@ -19,31 +19,9 @@ namespace {
 using gltest::pixelAtNdc;
 using gltest::Rgba;
 
-class GeometryTest : public testing::Test {
+class GeometryTest : public gltest::TargetTest {
  protected:
-  void SetUp() override {
-    REQUIRE_GL();
-    gltest::drainGlErrors();
-    recorder = new test::ReportRecorder;
-    target = new st::Renderbuf;
-    target->init();
-    target->bind();
-    clear();
-  }
-  void TearDown() override {
-    if (!target) return;
-    glUseProgram(0);
-    target->unbind();
-    delete target;
-    for (const auto& r : recorder->reports) ADD_FAILURE() << "report: " << r.caption << ": " << r.text;
-    delete recorder;
-  }
-  void clear() {
-    glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT);
-  }
-  test::ReportRecorder* recorder = nullptr;
-  st::Renderbuf* target = nullptr;
+  GeometryTest() : TargetTest({0, 0, 0, 0}) {}
 };
 
 // What bind leaves enabled: location -> (size, divisor); every other location disabled.

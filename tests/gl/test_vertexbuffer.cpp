@@ -60,29 +60,9 @@ st::Vertexbuffer* makeSquare(Rgba colour) {
   return vb;
 }
 
-class VertexbufferTest : public testing::Test {
+class VertexbufferTest : public gltest::TargetTest {
  protected:
-  void SetUp() override {
-    REQUIRE_GL();
-    gltest::drainGlErrors();
-    recorder = new test::ReportRecorder;
-    target = new st::Renderbuf;
-    target->init();
-    target->bind();
-    clear();
-  }
-  void TearDown() override {
-    if (!target) return;
-    glUseProgram(0);
-    target->unbind();
-    delete target;
-    for (const auto& r : recorder->reports) ADD_FAILURE() << "report: " << r.caption << ": " << r.text;
-    delete recorder;
-  }
-  void clear() {
-    glClearColor(0, 0, 1, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-  }
+  VertexbufferTest() : TargetTest({0, 0, 255, 255}) {}
   void drawWith(st::Shader& shader, st::Vertexbuffer& vb) {
     shader.use();
     vb.bind();
@@ -91,9 +71,6 @@ class VertexbufferTest : public testing::Test {
     shader.unuse();
   }
   st::Shader flat() { return gltest::loadProgram("vb_flat", gltest::FLAT_VS, gltest::FLAT_FS); }
-
-  test::ReportRecorder* recorder = nullptr;
-  st::Renderbuf* target = nullptr;
 };
 
 TEST_F(VertexbufferTest, PlainDrawFillsExactlyItsSquare) {
