@@ -20,6 +20,40 @@ static void lineState() {
   glDisable(GL_DEPTH_TEST);
 }
 
+// The line geometry, direct or through the mirror matrices at a lower brightness.
+static void linesPass(const mat4& mvp, float colmul, float time) {
+  linesShader.use();
+  linesShader.setMatrix4("mvp", mvp.m);
+  linesShader.setFloat("colmul", colmul);
+  linesShader.setFloat("time", time);
+  lineState();
+  drawBuffer(lineBuffer);
+  linesShader.unuse();
+}
+
+// The sprites, direct or mirrored; they inherit the lines' blending.
+static void spritesPass(const mat4& view, const mat4& proj, float colmul) {
+  spritesShader.use();
+  spritesShader.setMatrix4("view", view.m);
+  spritesShader.setMatrix4("proj", proj.m);
+  spritesShader.setFloat("colmul", colmul);
+  drawBuffer(spriteBuffer);
+  spritesShader.unuse();
+}
+
+// One direction of the separable blur, from `source` into `into`.
+static void blurPass(st::Renderbuf* into, GLuint source, int horizontal) {
+  into->bind();
+  blurShader.use();
+  blurShader.setInt("tex", 0);
+  blurShader.setInt("horizontal", horizontal);
+  glActiveTexture(GL_TEXTURE0);
+  glBindTexture(GL_TEXTURE_2D, source);
+  drawBuffer(screenQuad);
+  blurShader.unuse();
+  into->unbind();
+}
+
 // The compose pass samples both textures trilinearly; the next frame's blur then finds
 // the smaller levels of sceneTarget (this frame's) ready to read.
 static void bindMipmapped(GLenum unit, GLuint texture) {
@@ -47,38 +81,16 @@ void renderScenePasses(int32_t tick) {
   floorShader.unuse();
 
   // 2. Lines, direct (the refilled line buffer is uploaded at this bind).
-  linesShader.use();
-  linesShader.setMatrix4("mvp", fm.linesMvp.m);
-  linesShader.setFloat("colmul", 1.0f);
-  linesShader.setFloat("time", time);
-  lineState();
-  drawBuffer(lineBuffer);
-  linesShader.unuse();
+  linesPass(fm.linesMvp, 1.0f, time);
 
   // 3. Sprites, direct.
-  spritesShader.use();
-  spritesShader.setMatrix4("view", fm.V.m);
-  spritesShader.setMatrix4("proj", fm.P.m);
-  spritesShader.setFloat("colmul", 1.0f);
-  drawBuffer(spriteBuffer);
-  spritesShader.unuse();
+  spritesPass(fm.V, fm.P, 1.0f);
 
   // 4. Lines, mirrored below the ground and dimmer.
-  linesShader.use();
-  linesShader.setMatrix4("mvp", fm.mirrorLinesMvp.m);
-  linesShader.setFloat("colmul", 0.75f);
-  linesShader.setFloat("time", time);
-  lineState();
-  drawBuffer(lineBuffer);
-  linesShader.unuse();
+  linesPass(fm.mirrorLinesMvp, 0.75f, time);
 
   // 5. Sprites, mirrored; then back to the window's framebuffer and viewport.
-  spritesShader.use();
-  spritesShader.setMatrix4("view", fm.mirrorSpritesView.m);
-  spritesShader.setMatrix4("proj", fm.P.m);
-  spritesShader.setFloat("colmul", 0.2f);
-  drawBuffer(spriteBuffer);
-  spritesShader.unuse();
+  spritesPass(fm.mirrorSpritesView, fm.P, 0.2f);
   glDisable(GL_BLEND);
   sceneTarget->unbind();
 }
@@ -86,27 +98,9 @@ void renderScenePasses(int32_t tick) {
 void renderPostPasses(int32_t tick) {
   const float seconds = (float)tick / 1000.0f;
 
-  // 6. Horizontal blur of the scene.
-  blurTargetH->bind();
-  blurShader.use();
-  blurShader.setInt("tex", 0);
-  blurShader.setInt("horizontal", 1);
-  glActiveTexture(GL_TEXTURE0);
-  glBindTexture(GL_TEXTURE_2D, sceneTarget->tex);
-  drawBuffer(screenQuad);
-  blurShader.unuse();
-  blurTargetH->unbind();
-
-  // 7. Vertical blur of the horizontal one.
-  blurTargetV->bind();
-  blurShader.use();
-  blurShader.setInt("tex", 0);
-  blurShader.setInt("horizontal", 0);
-  glActiveTexture(GL_TEXTURE0);
-  glBindTexture(GL_TEXTURE_2D, blurTargetH->tex);
-  drawBuffer(screenQuad);
-  blurShader.unuse();
-  blurTargetV->unbind();
+  // 6. Horizontal blur of the scene, 7. vertical blur of the horizontal one.
+  blurPass(blurTargetH, sceneTarget->tex, 1);
+  blurPass(blurTargetV, blurTargetH->tex, 0);
 
   // 8. Compose into the window's letterboxed viewport; the bars are never touched.
   composeShader.use();
