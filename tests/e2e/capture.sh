@@ -2,8 +2,8 @@
 # zoov2020-capture end to end, at small sizes and low rates so that it stays short:
 # the same range gives the same frames, a range started late matches the same span of a
 # longer capture where no sprites carry state, the first sprites come with the music's
-# 80 s mark and the sound heard then is the soundtrack at 80 s, the MP4 has both streams
-# at the asked size and length, bad options, an unwritable output, a failing or missing
+# 80 s mark and the sound heard then is the soundtrack at 80 s, sizes other than 16:9
+# are letterboxed, the MP4 has both streams at the asked size and length, bad options, an unwritable output, a failing or missing
 # encoder fail cleanly, progress is shown, and without a display it starts a virtual one
 # itself.
 # Called as: capture.sh BUILD_DIR SOURCE_DIR
@@ -31,6 +31,20 @@ check "10-12 s alone equals 10-12 s of a 0-12 s capture" \
   cmp -s <(md5s a) <(md5s c | grep -E 'frame-0000(5[0-9])\.png')
 check "a 0-12 s capture is not one picture repeated" \
   test "$(md5s c | awk '{print $1}' | sort -u | wc -l)" -gt 10
+
+# Sizes that are not 16:9 keep the show's letterbox: a 16:9 picture, black bars beside it.
+brightest() { convert "$1" -crop "$2" +repage -format '%[fx:maxima]' info:; }
+capture --size 320x240 --fps 5 --from 17 --to 17.2 --png tall
+capture --size 400x180 --fps 5 --from 17 --to 17.2 --png wide
+tall=$(ls tall/*.png | head -n 1) wide=$(ls wide/*.png | head -n 1)
+check "320x240: black bars of 30 rows above and below" \
+  test "$(brightest "$tall" 320x30+0+0)" = 0 -a "$(brightest "$tall" 320x30+0+210)" = 0
+check "320x240: the picture between them is lit" \
+  awk -v b="$(brightest "$tall" 320x180+0+30)" 'BEGIN { exit !(b > 0.3) }'
+check "400x180: black bars of 40 columns left and right" \
+  test "$(brightest "$wide" 40x180+0+0)" = 0 -a "$(brightest "$wide" 40x180+360+0)" = 0
+check "400x180: the picture between them is lit" \
+  awk -v b="$(brightest "$wide" 320x180+40+0)" 'BEGIN { exit !(b > 0.3) }'
 
 # Sync: 79-90 s at 10 fps, as a video, with the trace of what each frame drew.
 capture --fps 10 --from 79 --to 90 --out sync/sync.mp4 --trace sync.txt
