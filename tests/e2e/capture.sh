@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # zoov2020-capture end to end, at small sizes and low rates so that it stays short:
 # the same range gives the same frames, a range started late matches the same span of a
-# longer capture where no sprites carry state, the first sprites come with the music's
-# 80 s mark and the sound heard then is the soundtrack at 80 s, sizes other than 16:9
-# are letterboxed, the MP4 has both streams at the asked size and length, bad options, an unwritable output, a failing or missing
-# encoder fail cleanly, progress is shown, and without a display it starts a virtual one
-# itself.
+# longer capture where no sprites carry state, sizes other than 16:9 are letterboxed,
+# the first sprites come with the music's 80 s mark and the sound heard then is the
+# soundtrack at 80 s, the MP4 has both streams at the asked size and length, bad
+# options, an unwritable output and a failing or missing encoder fail cleanly, progress
+# is shown, and without a display it starts a virtual one itself.
 # Called as: capture.sh BUILD_DIR SOURCE_DIR
 set -u
 source "$(dirname "$0")/lib/common.sh"
