@@ -1,8 +1,9 @@
-// One CPU-only lineBuffer for the whole test process, and a read-back of its vertices.
+// One CPU-only lineBuffer for the whole test process, and read-backs of what was written.
 #include "support/line_capture.h"
 
 #include <cstdint>
 #include <cstring>
+#include <sstream>
 
 #include "show/scene.h"
 #include "st/geometry.h"
@@ -30,11 +31,42 @@ std::vector<LineVertex> capturedLineVertices() {
   return out;
 }
 
+std::vector<Segment> capturedSegments(int first) {
+  std::vector<Segment> out;
+  for (int v = 8 * first; v < lineBuffer->vertexCount; v += 8) {
+    const float* p = linePositions + 3 * v;
+    const float* c = lineColours + 4 * v;
+    out.push_back({p[0], p[2], p[3], p[5], p[7], c[0], c[1], c[2]});
+  }
+  return out;
+}
+
 bool sameBits(float a, float b) {
   uint32_t ua, ub;
   std::memcpy(&ua, &a, 4);
   std::memcpy(&ub, &b, 4);
   return ua == ub;
+}
+
+std::string firstDifference(const std::vector<Segment>& got, const std::vector<Segment>& want) {
+  std::ostringstream out;
+  if (got.size() != want.size()) {
+    out << got.size() << " segments, expected " << want.size();
+    return out.str();
+  }
+  for (size_t i = 0; i < got.size(); ++i) {
+    const Segment &g = got[i], &w = want[i];
+    const float gv[8] = {g.x1, g.z1, g.x2, g.z2, g.h, g.r, g.g, g.b};
+    const float wv[8] = {w.x1, w.z1, w.x2, w.z2, w.h, w.r, w.g, w.b};
+    for (int k = 0; k < 8; ++k) {
+      if (sameBits(gv[k], wv[k])) continue;
+      static const char* const names[8] = {"x1", "z1", "x2", "z2", "h", "r", "g", "b"};
+      out.precision(9);
+      out << "segment " << i << " " << names[k] << ": " << gv[k] << ", expected " << wv[k];
+      return out.str();
+    }
+  }
+  return "";
 }
 
 }  // namespace test

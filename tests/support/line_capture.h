@@ -1,6 +1,8 @@
-// CPU-side access to lineBuffer for the line, text and script tests: one buffer per
-// process made without a GL context, emptied as the frame does, and read back as vertices.
+// CPU-side access to lineBuffer for the line, text, figure and script tests: one buffer per
+// process made without a GL context, emptied as the frame does, and read back as vertices
+// or as the segments the producers wrote.
 #pragma once
+#include <string>
 #include <vector>
 
 namespace test {
@@ -10,11 +12,21 @@ struct LineVertex {
   float r, g, b, a;
 };
 
+// One segment of eight vertices: the wall's foot (vertices 0 and 1), its height (vertex 2)
+// and the colour along the ground.
+struct Segment {
+  float x1, z1, x2, z2, h, r, g, b;
+};
+
 // Makes lineBuffer (once per process, on CPU-only GL stand-ins) and empties it.
 void freshLineBuffer();
 // The vertices written this frame, up to vertexCount.
 std::vector<LineVertex> capturedLineVertices();
+// The segments written this frame, from segment `first` on.
+std::vector<Segment> capturedSegments(int first = 0);
 // Bitwise equality of two floats (tells -0 from +0, equal NaNs compare equal).
 bool sameBits(float a, float b);
+// "" when both lists hold the same segments bit for bit, else the first difference.
+std::string firstDifference(const std::vector<Segment>& got, const std::vector<Segment>& want);
 
 }  // namespace test

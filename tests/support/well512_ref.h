@@ -1,8 +1,11 @@
 // A second, independent WELL512a for the tests: written the way the generator is usually
 // published (tempering mask applied after the shift, 0xDA442D24) and seeded with 64-bit
-// arithmetic reduced by hand, so it shares no code and no shortcut with fx/well512.
+// arithmetic reduced by hand, so it shares no code and no shortcut with fx/well512, which
+// it only reads to compare states.
 #pragma once
 #include <cstdint>
+
+#include "fx/well512.h"
 
 namespace test {
 
@@ -42,5 +45,12 @@ struct RefWell {
   // The masked low ten bits centred on zero, the way every caller reduces a word.
   static int centred(uint32_t w) { return (int)(w & 1023u) - 512; }
 };
+
+// Whether the show's generator stands exactly where the reference does.
+inline bool sameState(const Well512& w, const RefWell& r) {
+  for (int i = 0; i < 16; ++i)
+    if (w.state[i] != r.s[i]) return false;
+  return w.index == r.idx;
+}
 
 }  // namespace test

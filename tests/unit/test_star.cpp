@@ -8,49 +8,22 @@
 
 #include "fx/well512.h"
 #include "show/scene.h"
-#include "st/geometry.h"
-#include "support/cpu_gl.h"
+#include "support/line_capture.h"
 #include "support/well512_ref.h"
 #include "text/lines.h"
 #include "text/star.h"
 
+using test::capturedSegments;
+using test::freshLineBuffer;
 using test::RefWell;
+using test::Segment;
 
 namespace {
-
-struct Seg {
-  float x1, z1, x2, z2, h, r, g, b;
-};
-
-void emptyLines() {
-  if (!lineBuffer) {
-    test::installCpuGlStubs();
-    lineBuffer = makeLineBuffer();
-  }
-  lineBuffer->vertexCount = 0;
-  lineBuffer->indexCount = 0;
-}
-
-std::vector<Seg> segments(int from = 0) {
-  std::vector<Seg> out;
-  for (int v = from * 8; v < lineBuffer->vertexCount; v += 8) {
-    const float* p = linePositions + 3 * v;
-    const float* c = lineColours + 4 * v;
-    out.push_back({p[0], p[2], p[3], p[5], p[3 * 2 + 1], c[0], c[1], c[2]});
-  }
-  return out;
-}
-
-bool sameState(const Well512& w, const RefWell& r) {
-  for (int i = 0; i < 16; ++i)
-    if (w.state[i] != r.s[i]) return false;
-  return w.index == r.idx;
-}
 
 // How many words `after` lies beyond `before` (-1 if not within limit).
 int wordsBetween(RefWell before, const Well512& after, int limit = 10000) {
   for (int n = 0; n <= limit; ++n) {
-    if (sameState(after, before)) return n;
+    if (test::sameState(after, before)) return n;
     before.gen();
   }
   return -1;
@@ -97,12 +70,12 @@ int expectedStarSegments(int seed, int* wordsOut = nullptr) {
 TEST(JaggedStar, StepPerSeedFromTheVisitedPoints) {
   const int expectedStep[] = {9, 4, 6, 8, 3, 5, 7, 9, 4};
   for (int seed = 0; seed < 9; ++seed) {
-    emptyLines();
+    freshLineBuffer();
     drawJaggedStar(seed, 2000);
-    std::vector<Seg> segs = segments();
+    std::vector<Segment> segs = capturedSegments();
     // Every line lands on its end point exactly; list the star points reached, in order.
     std::vector<int> visited;
-    for (const Seg& s : segs) {
+    for (const Segment& s : segs) {
       for (int j = 0; j < 17; ++j) {
         float x, z;
         starPoint(j, x, z);
@@ -126,14 +99,14 @@ TEST(JaggedStar, StepsPerLineForShortAndLongChords) {
     float ax, az, bx, bz;
     starPoint(0, ax, az);
     starPoint(c.step, bx, bz);
-    emptyLines();
+    freshLineBuffer();
     starRng.seed((uint32_t)c.seed);
     RefWell before(c.seed);
     drawJaggedLine(ax, az, bx, bz, 1.0f);
     // One word for the phase and one per step, gaps included.
     EXPECT_EQ(wordsBetween(before, starRng), 1 + c.steps) << "seed " << c.seed;
 
-    emptyLines();
+    freshLineBuffer();
     RefWell whole(c.seed);
     drawJaggedStar(c.seed, 2000);
     EXPECT_EQ(wordsBetween(whole, starRng), 17 * (1 + c.steps)) << "seed " << c.seed;
@@ -147,7 +120,7 @@ TEST(JaggedStar, StepCountFollowsLengthAndIsCapped) {
   } cases[] = {{0.0f, 1}, {2.9f, 1}, {3.0f, 2}, {5.99f, 2}, {126.0f, 43}, {596.9f, 199},
                {597.0f, 200}, {1000.0f, 200}};
   for (const Case& c : cases) {
-    emptyLines();
+    freshLineBuffer();
     starRng.seed(11);
     RefWell before(11);
     drawJaggedLine(-10.0f, 4.0f, -10.0f + c.length, 4.0f, 0.5f);
@@ -163,49 +136,46 @@ TEST(JaggedStar, PulseThroughThePeriod) {
   for (int period : {0, 1, 6, 25}) {
     for (const Case& c : cases) {
       int t = 4000 * period + c.v;
-      emptyLines();
+      freshLineBuffer();
       drawJaggedStar(2, t);
-      std::vector<Seg> segs = segments();
+      std::vector<Segment> segs = capturedSegments();
       ASSERT_FALSE(segs.empty());
       // The quotient is a float: late periods lose digits that the power 50 magnifies.
       double w = std::fabs(std::sin(PI * (double)((float)t / 4000.0f)));
       double k = std::pow(w, c.v < 2000 ? 50.0 : 0.4);
       EXPECT_NEAR(k, c.k, 1e-3);
       // The wall height is k x 10 for every segment of the figure.
-      for (const Seg& s : segs) ASSERT_EQ(s.h, segs.front().h);
+      for (const Segment& s : segs) ASSERT_EQ(s.h, segs.front().h);
       EXPECT_NEAR(segs.front().h / 10.0, k, 1e-7 + 1e-5 * k) << "t " << t;
     }
   }
-  emptyLines();
-  drawJaggedStar(2, 2000);
-  EXPECT_EQ(segments().front().h, 10.0f);
 }
 
 TEST(JaggedStar, DarkStartStillAppendsItsSegments) {
-  emptyLines();
+  freshLineBuffer();
   drawJaggedStar(5, 0);
-  std::vector<Seg> dark = segments();
+  std::vector<Segment> dark = capturedSegments();
   EXPECT_EQ((int)dark.size(), expectedStarSegments(5));
-  for (const Seg& s : dark) {
+  for (const Segment& s : dark) {
     EXPECT_EQ(s.h, 0.0f);
     EXPECT_EQ(s.r, 0.0f);
   }
   // Under 0.02 before 1500 ms: nearly black and walls under 0.2 high.
-  emptyLines();
+  freshLineBuffer();
   drawJaggedStar(5, 1400);
-  for (const Seg& s : segments()) {
+  for (const Segment& s : capturedSegments()) {
     EXPECT_LT(s.h, 0.2f);
     EXPECT_LT(s.r, 0.025f);
   }
 }
 
 TEST(JaggedStar, DegenerateLineIsOneZeroLengthSegment) {
-  emptyLines();
+  freshLineBuffer();
   starRng.seed(3);
   RefWell before(3);
   drawJaggedLine(5.0f, -7.0f, 5.0f, -7.0f, 1.0f);
   EXPECT_EQ(wordsBetween(before, starRng), 2);
-  std::vector<Seg> segs = segments();
+  std::vector<Segment> segs = capturedSegments();
   ASSERT_EQ(segs.size(), 1u);
   EXPECT_EQ(segs[0].x1, 5.0f);
   EXPECT_EQ(segs[0].z1, -7.0f);
@@ -221,10 +191,10 @@ TEST(JaggedStar, DegenerateLineIsOneZeroLengthSegment) {
 
 TEST(JaggedStar, WalkReaimsAtTheEndAndLandsOnIt) {
   const float ax = -30.0f, az = 20.0f, bx = 70.0f, bz = -45.0f;
-  emptyLines();
+  freshLineBuffer();
   starRng.seed(77);
   drawJaggedLine(ax, az, bx, bz, 1.0f);
-  std::vector<Seg> segs = segments();
+  std::vector<Segment> segs = capturedSegments();
 
   RefWell r(77);
   int p = (int)(r.gen() % 10u) + 1;
@@ -241,7 +211,7 @@ TEST(JaggedStar, WalkReaimsAtTheEndAndLandsOnIt) {
   EXPECT_EQ(segs.back().x2, bx);
   EXPECT_EQ(segs.back().z2, bz);
   for (size_t q = 0; q < segs.size(); ++q) {
-    const Seg& s = segs[q];
+    const Segment& s = segs[q];
     int i = drawnSteps[q];
     if (q > 0 && drawnSteps[q - 1] == i - 1) {
       // Consecutive steps join exactly.
@@ -276,36 +246,27 @@ TEST(JaggedStar, GapsStillSpendTheirWords) {
   starPoint(5, p1x, p1z);
   starPoint(10, p2x, p2z);
 
-  emptyLines();
+  freshLineBuffer();
   starRng.seed(1);
   drawJaggedLine(p0x, p0z, p1x, p1z, 0.7f);
   int firstLine = lineBuffer->vertexCount / 8;
   int n1 = stepsFor(240.0 * std::sin(PI * 5 / 17.0));
   ASSERT_LT(firstLine, n1) << "line one should have gaps";
   drawJaggedLine(p1x, p1z, p2x, p2z, 0.7f);
-  std::vector<Seg> after = segments(firstLine);
+  std::vector<Segment> after = capturedSegments(firstLine);
 
-  emptyLines();
+  freshLineBuffer();
   starRng.seed(1);
   for (int w = 0; w < 1 + n1; ++w) starRng.next();
   drawJaggedLine(p1x, p1z, p2x, p2z, 0.7f);
-  std::vector<Seg> alone = segments();
-
-  ASSERT_EQ(after.size(), alone.size());
-  for (size_t q = 0; q < after.size(); ++q) {
-    EXPECT_EQ(after[q].x1, alone[q].x1);
-    EXPECT_EQ(after[q].z1, alone[q].z1);
-    EXPECT_EQ(after[q].x2, alone[q].x2);
-    EXPECT_EQ(after[q].z2, alone[q].z2);
-    EXPECT_EQ(after[q].r, alone[q].r);
-  }
+  EXPECT_EQ(test::firstDifference(after, capturedSegments()), "");
 }
 
 TEST(JaggedStar, TotalSegmentsForSeveralSeeds) {
   for (int seed : {0, 1, 3, 4, 6, 13}) {
     int words = 0;
     int want = expectedStarSegments(seed, &words);
-    emptyLines();
+    freshLineBuffer();
     RefWell before(seed);
     drawJaggedStar(seed, 2500);
     EXPECT_EQ(lineBuffer->vertexCount / 8, want) << "seed " << seed;
@@ -316,12 +277,12 @@ TEST(JaggedStar, TotalSegmentsForSeveralSeeds) {
 }
 
 TEST(JaggedStar, ShapeFixedBySeedOnlyPulseChangesOverTime) {
-  emptyLines();
+  freshLineBuffer();
   drawJaggedStar(8, 32100);
-  std::vector<Seg> a = segments();
-  emptyLines();
+  std::vector<Segment> a = capturedSegments();
+  freshLineBuffer();
   drawJaggedStar(8, 35900);
-  std::vector<Seg> b = segments();
+  std::vector<Segment> b = capturedSegments();
   ASSERT_EQ(a.size(), b.size());
   for (size_t q = 0; q < a.size(); ++q) {
     ASSERT_EQ(a[q].x1, b[q].x1);
@@ -329,16 +290,16 @@ TEST(JaggedStar, ShapeFixedBySeedOnlyPulseChangesOverTime) {
   }
   EXPECT_NE(a[0].h, b[0].h);
 
-  emptyLines();
+  freshLineBuffer();
   drawJaggedStar(15, 32100);  // same step (15 = 8 + 7), different walk
-  std::vector<Seg> c = segments();
+  std::vector<Segment> c = capturedSegments();
   int differing = 0;
   for (size_t q = 0; q < std::min(a.size(), c.size()); ++q) differing += a[q].x2 != c[q].x2;
   EXPECT_GT(differing, 100);
 }
 
 TEST(JaggedStar, StopsAtAFullBuffer) {
-  emptyLines();
+  freshLineBuffer();
   lineBuffer->vertexCount = 79992 - 8 * 5;
   lineBuffer->indexCount = lineBuffer->vertexCount / 8 * 12;
   drawJaggedStar(0, 2000);
@@ -351,7 +312,7 @@ namespace {
 // The star once more, straight from its step list with every rounding written out, to pin
 // the precisions: double trig on widened floats, theta rounded once after the jitter, the
 // envelope rounded before and after the double factor 1.2, the 0.1 test in double.
-void refJaggedLine(RefWell& r, float ax, float az, float bx, float bz, float k, std::vector<Seg>& out) {
+void refJaggedLine(RefWell& r, float ax, float az, float bx, float bz, float k, std::vector<Segment>& out) {
   int p = (int)(r.gen() % 10u) + 1;
   float lx = bx - ax, lz = bz - az;
   float len = (float)std::sqrt((double)(lx * lx + lz * lz));
@@ -383,13 +344,13 @@ void refJaggedLine(RefWell& r, float ax, float az, float bx, float bz, float k, 
   }
 }
 
-std::vector<Seg> refJaggedStar(int seed, int timeMs) {
+std::vector<Segment> refJaggedStar(int seed, int timeMs) {
   RefWell r(seed);
   float quotient = (float)timeMs / 4000.0f;
   float w = (float)std::fabs(std::sin(PI * (double)quotient));
   float k = (float)std::pow((double)w, timeMs % 4000 < 2000 ? 50.0 : 0.4);
   int u = ((2 * seed + 6) % 7) + 3;
-  std::vector<Seg> out;
+  std::vector<Segment> out;
   float px, pz;
   starPoint(0, px, pz);
   int j = 0;
@@ -409,23 +370,10 @@ std::vector<Seg> refJaggedStar(int seed, int timeMs) {
 TEST(JaggedStar, BitExactAgainstTheStepList) {
   const int cases[][2] = {{0, 2000}, {1, 1234}, {4, 3999}, {9, 4000 * 19 + 2700}, {40, 4000 * 80 + 1800}};
   for (const auto& c : cases) {
-    emptyLines();
+    freshLineBuffer();
     drawJaggedStar(c[0], c[1]);
-    std::vector<Seg> got = segments();
-    std::vector<Seg> want = refJaggedStar(c[0], c[1]);
-    ASSERT_EQ(got.size(), want.size()) << "seed " << c[0];
-    for (size_t q = 0; q < got.size(); ++q) {
-      const Seg& g = got[q];
-      const Seg& w = want[q];
-      ASSERT_EQ(g.x1, w.x1) << "seed " << c[0] << " segment " << q;
-      ASSERT_EQ(g.z1, w.z1) << "seed " << c[0] << " segment " << q;
-      ASSERT_EQ(g.x2, w.x2) << "seed " << c[0] << " segment " << q;
-      ASSERT_EQ(g.z2, w.z2) << "seed " << c[0] << " segment " << q;
-      ASSERT_EQ(g.h, w.h) << "seed " << c[0] << " segment " << q;
-      ASSERT_EQ(g.r, w.r) << "seed " << c[0] << " segment " << q;
-      ASSERT_EQ(g.g, w.g) << "seed " << c[0] << " segment " << q;
-      ASSERT_EQ(g.b, w.b) << "seed " << c[0] << " segment " << q;
-    }
+    EXPECT_EQ(test::firstDifference(capturedSegments(), refJaggedStar(c[0], c[1])), "")
+        << "seed " << c[0] << " t " << c[1];
   }
 }
 
@@ -437,19 +385,12 @@ TEST(JaggedStar, RepeatedAndAlternatingSeedsDrawTheSameAsAFreshWalk) {
     // Disturb the generator and draw a stray line between frames.
     starRng.seed(999);
     starRng.next();
-    emptyLines();
+    freshLineBuffer();
     drawJaggedLine(1.0f, 2.0f, 40.0f, 9.0f, 1.0f);
-    emptyLines();
+    freshLineBuffer();
     drawJaggedStar(c[0], c[1]);
-    std::vector<Seg> got = segments();
-    std::vector<Seg> want = refJaggedStar(c[0], c[1]);
-    ASSERT_EQ(got.size(), want.size()) << "seed " << c[0] << " t " << c[1];
-    for (size_t q = 0; q < got.size(); ++q) {
-      ASSERT_EQ(got[q].x1, want[q].x1) << q;
-      ASSERT_EQ(got[q].z2, want[q].z2) << q;
-      ASSERT_EQ(got[q].h, want[q].h) << q;
-      ASSERT_EQ(got[q].g, want[q].g) << q;
-    }
+    EXPECT_EQ(test::firstDifference(capturedSegments(), refJaggedStar(c[0], c[1])), "")
+        << "seed " << c[0] << " t " << c[1];
     int words = 0;
     expectedStarSegments(c[0], &words);
     EXPECT_EQ(wordsBetween(RefWell(c[0]), starRng), words) << "seed " << c[0];

@@ -8,48 +8,33 @@
 #include "fx/figures.h"
 #include "fx/well512.h"
 #include "show/scene.h"
-#include "st/geometry.h"
-#include "support/cpu_gl.h"
+#include "support/line_capture.h"
 #include "support/well512_ref.h"
 #include "text/lines.h"
 
 using test::RefWell;
+using test::Segment;
 
 namespace {
 
 const double PI = 3.14159265358979323846;
 
-struct Seg {
-  float x1, z1, x2, z2, h, r, g, b;
-};
-
-std::vector<Seg> drawn(int32_t seed, int32_t now) {
-  if (!lineBuffer) {
-    test::installCpuGlStubs();
-    lineBuffer = makeLineBuffer();
-  }
-  lineBuffer->vertexCount = 0;
-  lineBuffer->indexCount = 0;
+std::vector<Segment> drawn(int32_t seed, int32_t now) {
+  test::freshLineBuffer();
   drawTendrils(seed, now);
-  std::vector<Seg> out;
-  for (int v = 0; v < lineBuffer->vertexCount; v += 8) {
-    const float* p = linePositions + 3 * v;
-    const float* c = lineColours + 4 * v;
-    out.push_back({p[0], p[2], p[3], p[5], p[7], c[0], c[1], c[2]});
-  }
-  return out;
+  return test::capturedSegments();
 }
 
-bool isLit(const Seg& s) { return s.r != 0.0f || s.g != 0.0f || s.b != 0.0f; }
+bool isLit(const Segment& s) { return s.r != 0.0f || s.g != 0.0f || s.b != 0.0f; }
 
-int litCount(const std::vector<Seg>& segs) {
+int litCount(const std::vector<Segment>& segs) {
   int n = 0;
-  for (const Seg& s : segs) n += isLit(s);
+  for (const Segment& s : segs) n += isLit(s);
   return n;
 }
 
 // The figure from its step list, each rounding spelled out.
-std::vector<Seg> reference(int32_t seed, int32_t now) {
+std::vector<Segment> reference(int32_t seed, int32_t now) {
   RefWell r(seed);
   float start = (float)(r.gen() & 1023u);
   int visible = ((now % 4000) * 200) / 4000;
@@ -59,7 +44,7 @@ std::vector<Seg> reference(int32_t seed, int32_t now) {
   float E = (float)std::pow((double)absS, 0.25);
   float height = E * 10.0f;
   int hueBase = (now / 60) * 360;
-  std::vector<Seg> out;
+  std::vector<Segment> out;
   for (int j = 0; j < 20; ++j) {
     float angle = start;
     int hueAcc = hueBase;
@@ -88,28 +73,20 @@ std::vector<Seg> reference(int32_t seed, int32_t now) {
 
 TEST(Tendrils, AlwaysFourThousandSegments) {
   for (int32_t now : {0, 1, 1999, 2000, 3999, 4000, 6000, 7999, 123456, 2000000}) {
-    std::vector<Seg> segs = drawn((now / 4000) / 2, now);
+    std::vector<Segment> segs = drawn((now / 4000) / 2, now);
     EXPECT_EQ(segs.size(), 4000u) << now;
     EXPECT_EQ(lineBuffer->indexCount, 4000 * 12);
   }
 }
 
-TEST(Tendrils, SpendsOneWordForTheStartAndOnePerSegment) {
-  drawn(17, 70000);
-  RefWell r(17);
-  r.skip(1 + 4000);
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(figureRng.state[i], r.s[i]);
-  EXPECT_EQ(figureRng.index, r.idx);
-}
-
 TEST(Tendrils, NothingLitAtPeriodStarts) {
   // At tick 0 the envelope is exactly 0. At later multiples of 4000 the double sine of m pi
   // is about 1.2e-16 m, whose fourth root leaves walls about 0.001 high: flat to the eye.
-  std::vector<Seg> first = drawn(0, 0);
+  std::vector<Segment> first = drawn(0, 0);
   EXPECT_EQ(litCount(first), 0);
-  for (const Seg& s : first) ASSERT_EQ(s.h, 0.0f);
+  for (const Segment& s : first) ASSERT_EQ(s.h, 0.0f);
   for (int m : {1, 2, 5, 40, 1000}) {
-    std::vector<Seg> segs = drawn(m / 2, 4000 * m);
+    std::vector<Segment> segs = drawn(m / 2, 4000 * m);
     EXPECT_EQ(segs.size(), 4000u);
     EXPECT_EQ(litCount(segs), 0) << "m " << m;
     EXPECT_LT(segs[0].h, 0.01f) << "m " << m;
@@ -120,10 +97,10 @@ TEST(Tendrils, NothingLitAtPeriodStarts) {
 
 TEST(Tendrils, HalfwayIsFullyBrightAndHalfRevealed) {
   for (int m : {0, 1, 7, 300}) {
-    std::vector<Seg> segs = drawn(m / 2, 4000 * m + 2000);
+    std::vector<Segment> segs = drawn(m / 2, 4000 * m + 2000);
     // Segments 0..99 of each strand are revealed; the innermost has value sqrt(0) = 0.
     EXPECT_EQ(litCount(segs), 20 * 99) << "m " << m;
-    for (const Seg& s : segs) ASSERT_EQ(s.h, 10.0f);
+    for (const Segment& s : segs) ASSERT_EQ(s.h, 10.0f);
     for (int j = 0; j < 20; ++j) {
       EXPECT_FALSE(isLit(segs[200 * j]));
       EXPECT_TRUE(isLit(segs[200 * j + 1]));
@@ -142,11 +119,11 @@ TEST(Tendrils, RevealGrowsOneSegmentPerTwentyMs) {
 }
 
 TEST(Tendrils, StrandGeometry) {
-  std::vector<Seg> segs = drawn(3, 26000);
+  std::vector<Segment> segs = drawn(3, 26000);
   RefWell r(3);
   float start = (float)(r.gen() & 1023u);
   for (int j = 0; j < 20; ++j) {
-    const Seg* strand = &segs[200 * j];
+    const Segment* strand = &segs[200 * j];
     // From the origin, outwards in whole units, ending at radius 120.
     EXPECT_EQ(strand[0].x1, 0.0f);
     EXPECT_EQ(strand[0].z1, 0.0f);
@@ -178,7 +155,7 @@ TEST(Tendrils, HueRunsRoundTheStrandAndTurnsWithTime) {
   // Along a strand the hue climbs 1.8 degrees a segment from a base that steps by 360 / 200
   // every 60 ms; the value is sqrt(k / 200) under the envelope.
   for (int32_t now : {2000, 2039, 2040, 2420, 3333}) {
-    std::vector<Seg> segs = drawn(0, now);
+    std::vector<Segment> segs = drawn(0, now);
     int base = (now / 60) * 360;
     double E = std::pow(std::fabs(std::sin(PI * now / 4000.0)), 0.25);
     for (int k : {1, 10, 50, 99}) {
@@ -194,9 +171,9 @@ TEST(Tendrils, HueRunsRoundTheStrandAndTurnsWithTime) {
 }
 
 TEST(Tendrils, SameSeedSameShapeAnyTime) {
-  std::vector<Seg> a = drawn(5, 41000);
+  std::vector<Segment> a = drawn(5, 41000);
   for (int32_t now : {0, 40000, 43999, 987654}) {
-    std::vector<Seg> b = drawn(5, now);
+    std::vector<Segment> b = drawn(5, now);
     for (size_t q = 0; q < a.size(); ++q) {
       ASSERT_EQ(a[q].x1, b[q].x1);
       ASSERT_EQ(a[q].z1, b[q].z1);
@@ -207,7 +184,7 @@ TEST(Tendrils, SameSeedSameShapeAnyTime) {
 }
 
 TEST(Tendrils, NeighbouringSeedsDiffer) {
-  std::vector<Seg> a = drawn(5, 44000), b = drawn(6, 44000);
+  std::vector<Segment> a = drawn(5, 44000), b = drawn(6, 44000);
   int differing = 0;
   for (size_t q = 0; q < a.size(); ++q) differing += std::fabs(a[q].x2 - b[q].x2) > 0.5f;
   EXPECT_GT(differing, 3000);
@@ -215,23 +192,8 @@ TEST(Tendrils, NeighbouringSeedsDiffer) {
 
 TEST(Tendrils, BitExactAgainstTheStepList) {
   const int32_t cases[][2] = {{0, 0}, {0, 4100}, {1, 13333}, {12, 99999}, {250, 2002000}, {7, 61999}};
-  for (const auto& c : cases) {
-    std::vector<Seg> got = drawn(c[0], c[1]);
-    std::vector<Seg> want = reference(c[0], c[1]);
-    ASSERT_EQ(got.size(), want.size());
-    for (size_t q = 0; q < got.size(); ++q) {
-      const Seg& g = got[q];
-      const Seg& w = want[q];
-      ASSERT_EQ(g.x1, w.x1) << "now " << c[1] << " segment " << q;
-      ASSERT_EQ(g.z1, w.z1) << "now " << c[1] << " segment " << q;
-      ASSERT_EQ(g.x2, w.x2) << "now " << c[1] << " segment " << q;
-      ASSERT_EQ(g.z2, w.z2) << "now " << c[1] << " segment " << q;
-      ASSERT_EQ(g.h, w.h) << "now " << c[1] << " segment " << q;
-      ASSERT_EQ(g.r, w.r) << "now " << c[1] << " segment " << q;
-      ASSERT_EQ(g.g, w.g) << "now " << c[1] << " segment " << q;
-      ASSERT_EQ(g.b, w.b) << "now " << c[1] << " segment " << q;
-    }
-  }
+  for (const auto& c : cases)
+    EXPECT_EQ(test::firstDifference(drawn(c[0], c[1]), reference(c[0], c[1])), "") << "now " << c[1];
 }
 
 TEST(Tendrils, FillsWhatIsLeftOfAFullBuffer) {
@@ -250,18 +212,9 @@ TEST(Tendrils, RepeatedAndAlternatingSeedsDrawTheSameAsAFreshWalk) {
   for (const auto& c : cases) {
     figureRng.seed(12345);
     figureRng.next();
-    std::vector<Seg> got = drawn(c[0], c[1]);
-    std::vector<Seg> want = reference(c[0], c[1]);
-    ASSERT_EQ(got.size(), want.size());
-    for (size_t q = 0; q < got.size(); ++q) {
-      ASSERT_EQ(got[q].x1, want[q].x1) << "now " << c[1] << " segment " << q;
-      ASSERT_EQ(got[q].z2, want[q].z2) << "now " << c[1] << " segment " << q;
-      ASSERT_EQ(got[q].h, want[q].h) << "now " << c[1] << " segment " << q;
-      ASSERT_EQ(got[q].r, want[q].r) << "now " << c[1] << " segment " << q;
-    }
-    RefWell r(c[0]);
-    r.skip(1 + 4000);
-    for (int i = 0; i < 16; ++i) ASSERT_EQ(figureRng.state[i], r.s[i]);
-    EXPECT_EQ(figureRng.index, r.idx);
+    EXPECT_EQ(test::firstDifference(drawn(c[0], c[1]), reference(c[0], c[1])), "") << "now " << c[1];
+    RefWell after(c[0]);
+    after.skip(1 + 4000);
+    EXPECT_TRUE(test::sameState(figureRng, after)) << "now " << c[1];
   }
 }
