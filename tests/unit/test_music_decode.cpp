@@ -70,9 +70,9 @@ INSTANTIATE_TEST_SUITE_P(
 // differences between two good filters are expected; a resampler fed in pieces that lose
 // their alignment would be off by whole waves.
 TEST(MusicDecodeResampling, AgreesWithSox) {
-  std::string wav = musictest::scratch("sweep48.wav");
-  std::string ogg = musictest::scratch("sweep48.ogg");
-  std::string raw = musictest::scratch("sweep48-sox.raw");
+  std::string wav = test::scratchPath("sweep48.wav");
+  std::string ogg = test::scratchPath("sweep48.ogg");
+  std::string raw = test::scratchPath("sweep48-sox.raw");
   ASSERT_TRUE(
       musictest::run("sox -n -r 48000 -c 1 -b 16 " + wav + " synth 2 sine 220-3300 vol 0.45"));
   ASSERT_TRUE(musictest::run("oggenc -Q -q 6 -o " + ogg + " " + wav));

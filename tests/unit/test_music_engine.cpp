@@ -37,11 +37,19 @@ std::vector<float> mixFrames(SoLoud::Soloud& engine, unsigned frames) {
   return out;
 }
 
-TEST(MusicEngine, PositionAdvancesExactlyWithMixedFrames) {
+// An offline engine and the test file, loaded.
+class MusicEngine : public testing::Test {
+ protected:
+  void SetUp() override {
+    engine.initOffline();
+    ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
+  }
   SoLoud::Soloud engine;
-  engine.initOffline();
   SoLoud::Wav wav;
-  ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
+  const std::vector<float>& ref = threeSeconds().reference;
+};
+
+TEST_F(MusicEngine, PositionAdvancesExactlyWithMixedFrames) {
   SoLoud::handle h = engine.play(wav);
   ASSERT_NE(h, 0u);
   // Nothing is mixed yet: the first frames of the show read music time 0.
@@ -56,12 +64,7 @@ TEST(MusicEngine, PositionAdvancesExactlyWithMixedFrames) {
   }
 }
 
-TEST(MusicEngine, PlaysTheSourceSamplesUnchanged) {
-  SoLoud::Soloud engine;
-  engine.initOffline();
-  SoLoud::Wav wav;
-  ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
-  const std::vector<float>& ref = threeSeconds().reference;
+TEST_F(MusicEngine, PlaysTheSourceSamplesUnchanged) {
   engine.play(wav, -1.0f, 0.0f, false, 0);
   std::vector<float> out = mixFrames(engine, 10000);
   for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], ref[i]) << "float " << i;
@@ -69,7 +72,8 @@ TEST(MusicEngine, PlaysTheSourceSamplesUnchanged) {
 
 // Mixes through the end of a looping source in device-sized buffers and checks that the
 // frames on both sides of the seam are the source's own: the last frames, then the frames
-// from the loop point on, with nothing dropped and nothing repeated.
+// from the loop point on, with nothing dropped and nothing repeated; after every buffer the
+// position is where the voice stands, counted independently of the engine.
 void checkLoopSeam(double loopPoint, unsigned bufferFrames) {
   SoLoud::Soloud engine;
   engine.initOffline();
@@ -79,6 +83,7 @@ void checkLoopSeam(double loopPoint, unsigned bufferFrames) {
   const unsigned length = (unsigned)(ref.size() / 2);
   ASSERT_EQ(wav.getFrameCount(), length);
   const unsigned loopFrame = (unsigned)(loopPoint * RATE + 0.5);
+  auto source = [&](unsigned k) { return k < length ? k : loopFrame + (k - length) % (length - loopFrame); };
 
   wav.setLooping(true);
   wav.setLoopPoint(loopPoint);
@@ -86,59 +91,32 @@ void checkLoopSeam(double loopPoint, unsigned bufferFrames) {
 
   std::vector<float> played;
   const unsigned wanted = length + (length - loopFrame) + 5000;  // into the second wrap
-  double lastPosition = 0.0;
   while (played.size() / 2 < wanted) {
     std::vector<float> out = mixFrames(engine, bufferFrames);
     played.insert(played.end(), out.begin(), out.end());
-    double p = engine.getStreamPosition(h);
     // The position never reads the end itself: it has already jumped back.
-    EXPECT_LT(p, length / RATE);
-    EXPECT_GE(p, 0.0);
-    lastPosition = p;
+    unsigned mixed = (unsigned)(played.size() / 2);
+    ASSERT_EQ(engine.getStreamPosition(h), (mixed < length ? mixed : source(mixed)) / RATE)
+        << "after " << mixed << " frames";
   }
-  const unsigned mixed = (unsigned)(played.size() / 2);
-  // Where the voice stands now, counted independently of the engine.
-  unsigned expected = mixed;
-  if (expected >= length) expected = loopFrame + (expected - length) % (length - loopFrame);
-  EXPECT_EQ(lastPosition, expected / RATE);
-
-  for (unsigned k = 0; k < mixed; ++k) {
-    unsigned src = k < length ? k : loopFrame + (k - length) % (length - loopFrame);
-    ASSERT_EQ(played[2 * k], ref[2 * src]) << "frame " << k;
-    ASSERT_EQ(played[2 * k + 1], ref[2 * src + 1]) << "frame " << k;
+  for (unsigned k = 0; k < played.size() / 2; ++k) {
+    ASSERT_EQ(played[2 * k], ref[2 * source(k)]) << "frame " << k;
+    ASSERT_EQ(played[2 * k + 1], ref[2 * source(k) + 1]) << "frame " << k;
   }
 }
 
-TEST(MusicEngine, LoopWrapsToTheLoopPointWithTheSourcesOwnSamples) { checkLoopSeam(1.0, 2048); }
-
-TEST(MusicEngine, LoopSeamIsTheSameWhateverTheBufferSize) {
-  checkLoopSeam(1.0, 1);
-  checkLoopSeam(2.5, 777);
-  checkLoopSeam(0.0, 4096);
+TEST_F(MusicEngine, LoopWrapsToTheLoopPointWhateverTheBufferSize) {
+  const struct {
+    double loopPoint;
+    unsigned bufferFrames;
+  } cases[] = {{1.0, 2048}, {1.0, 1}, {2.5, 777}, {0.0, 4096}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "loop at " << c.loopPoint << " s, " << c.bufferFrames << " frames a buffer");
+    checkLoopSeam(c.loopPoint, c.bufferFrames);
+  }
 }
 
-TEST(MusicEngine, PositionJumpsBackToTheLoopPoint) {
-  SoLoud::Soloud engine;
-  engine.initOffline();
-  SoLoud::Wav wav;
-  ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
-  const unsigned length = wav.getFrameCount();
-  wav.setLooping(true);
-  wav.setLoopPoint(1.0);
-  SoLoud::handle h = engine.play(wav);
-  mixFrames(engine, length - 1);
-  EXPECT_EQ(engine.getStreamPosition(h), (length - 1) / RATE);
-  mixFrames(engine, 1);
-  EXPECT_EQ(engine.getStreamPosition(h), 1.0);
-  mixFrames(engine, 441);
-  EXPECT_EQ(engine.getStreamPosition(h), 1.01);
-}
-
-TEST(MusicEngine, NonLoopingVoiceEndsAndItsHandleReadsZero) {
-  SoLoud::Soloud engine;
-  engine.initOffline();
-  SoLoud::Wav wav;
-  ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
+TEST_F(MusicEngine, NonLoopingVoiceEndsAndItsHandleReadsZero) {
   SoLoud::handle h = engine.play(wav);
   const unsigned length = wav.getFrameCount();
   mixFrames(engine, length - 10);
@@ -146,16 +124,11 @@ TEST(MusicEngine, NonLoopingVoiceEndsAndItsHandleReadsZero) {
   std::vector<float> out = mixFrames(engine, 100);
   EXPECT_EQ(engine.getStreamPosition(h), 0.0);
   // The ten frames left are played, then silence.
-  const std::vector<float>& ref = threeSeconds().reference;
   for (unsigned k = 0; k < 10; ++k) EXPECT_EQ(out[2 * k], ref[2 * (length - 10 + k)]);
   for (unsigned k = 10; k < 100; ++k) EXPECT_EQ(out[2 * k], 0.0f);
 }
 
-TEST(MusicEngine, InvalidHandlesReadZero) {
-  SoLoud::Soloud engine;
-  engine.initOffline();
-  SoLoud::Wav wav;
-  ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
+TEST_F(MusicEngine, InvalidHandlesReadZero) {
   wav.setLooping(true);
   SoLoud::handle h = engine.play(wav);
   mixFrames(engine, 4410);
@@ -175,9 +148,9 @@ TEST(MusicEngine, InvalidHandlesReadZero) {
   EXPECT_EQ(engine.getStreamPosition(again), 0.0);
 }
 
-TEST(MusicEngine, EmptySourceReadsZero) {
-  SoLoud::Soloud engine;
-  engine.initOffline();
+TEST_F(MusicEngine, NoVoiceAndEmptySourcesMixSilence) {
+  for (float v : mixFrames(engine, 512)) ASSERT_EQ(v, 0.0f);
+
   SoLoud::Wav never;  // nothing loaded
   never.setLooping(true);
   never.setLoopPoint(80.0);
@@ -192,48 +165,27 @@ TEST(MusicEngine, EmptySourceReadsZero) {
   EXPECT_EQ(engine.getStreamPosition(g), 0.0);
 }
 
-TEST(MusicEngine, NothingIsMixedWithoutAVoice) {
-  SoLoud::Soloud engine;
-  engine.initOffline();
-  std::vector<float> out = mixFrames(engine, 512);
-  for (float v : out) ASSERT_EQ(v, 0.0f);
-}
-
-TEST(MusicEngine, VolumePanAndPauseAreHonoured) {
-  SoLoud::Soloud engine;
-  engine.initOffline();
-  SoLoud::Wav wav;
-  ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
-  const std::vector<float>& ref = threeSeconds().reference;
-
-  SoLoud::handle half = engine.play(wav, 0.5f, 0.0f, false, 0);
-  std::vector<float> out = mixFrames(engine, 1000);
-  for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], ref[i] * 0.5f);
-  (void)half;
-
-  SoLoud::Soloud second;
-  second.initOffline();
-  second.play(wav, 1.0f, -1.0f, false, 0);  // hard left
-  out = mixFrames(second, 1000);
-  for (size_t k = 0; k < 1000; ++k) {
-    ASSERT_EQ(out[2 * k], ref[2 * k]);
-    ASSERT_EQ(out[2 * k + 1], 0.0f);
+TEST_F(MusicEngine, VolumePanAndPauseAreHonoured) {
+  const struct {
+    float volume, pan;
+    bool paused;
+    float left, right;  // what each channel carries of the source
+  } cases[] = {{0.5f, 0.0f, false, 0.5f, 0.5f}, {1.0f, -1.0f, false, 1.0f, 0.0f}, {-1.0f, 0.0f, true, 0.0f, 0.0f}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "volume " << c.volume << " pan " << c.pan << " paused " << c.paused);
+    SoLoud::Soloud fresh;
+    fresh.initOffline();
+    SoLoud::handle h = fresh.play(wav, c.volume, c.pan, c.paused, 0);
+    std::vector<float> out = mixFrames(fresh, 1000);
+    EXPECT_EQ(fresh.getStreamPosition(h), c.paused ? 0.0 : 1000 / RATE);
+    for (size_t k = 0; k < 1000; ++k) {
+      ASSERT_EQ(out[2 * k], ref[2 * k] * c.left) << "frame " << k;
+      ASSERT_EQ(out[2 * k + 1], ref[2 * k + 1] * c.right) << "frame " << k;
+    }
   }
-
-  SoLoud::Soloud third;
-  third.initOffline();
-  SoLoud::handle paused = third.play(wav, -1.0f, 0.0f, true, 0);
-  out = mixFrames(third, 1000);
-  EXPECT_EQ(third.getStreamPosition(paused), 0.0);
-  for (float v : out) ASSERT_EQ(v, 0.0f);
 }
 
-TEST(MusicEngine, TwoVoicesAddUpAndAreClipped) {
-  SoLoud::Soloud engine;
-  engine.initOffline();
-  SoLoud::Wav wav;
-  ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
-  const std::vector<float>& ref = threeSeconds().reference;
+TEST_F(MusicEngine, TwoVoicesAddUpAndAreClipped) {
   SoLoud::handle a = engine.play(wav, 4.0f);
   SoLoud::handle b = engine.play(wav, 4.0f);
   EXPECT_NE(a, b);
@@ -282,68 +234,41 @@ void expectRejected(const std::string& path, const char* reasonWord) {
   EXPECT_EQ(engine.getStreamPosition(h), 0.0);
 }
 
-TEST(MusicEngineFiles, MissingFile) {
-  expectRejected(musictest::scratch("no-such-file.ogg"), "No such file");
-}
-
-TEST(MusicEngineFiles, EmptyFile) {
-  std::string path = musictest::scratch("empty.ogg");
-  musictest::writeBytes(path, nullptr, 0);
-  expectRejected(path, "empty");
-}
-
-TEST(MusicEngineFiles, GarbageFile) {
-  std::string path = musictest::scratch("garbage.ogg");
-  std::vector<unsigned char> junk(50000);
-  uint32_t x = 12345;
-  for (unsigned char& b : junk) {
-    x = x * 1664525u + 1013904223u;
-    b = (unsigned char)(x >> 24);
-  }
-  musictest::writeBytes(path, junk.data(), junk.size());
-  expectRejected(path, "not Ogg Vorbis");
-}
-
-TEST(MusicEngineFiles, TextFile) {
-  std::string path = musictest::scratch("text.ogg");
-  const char text[] = "OggS is not enough to make a file\n";
-  musictest::writeBytes(path, (const unsigned char*)text, sizeof text - 1);
-  expectRejected(path, "not Ogg Vorbis");
-}
-
-TEST(MusicEngineFiles, TruncatedInTheMiddleOfAPage) {
+TEST(MusicEngineFiles, EachFaultIsNamedOnOneLine) {
   std::vector<unsigned char> whole = musictest::readBytes(threeSeconds().path);
   ASSERT_GT(whole.size(), 10000u);
-  std::string path = musictest::scratch("cut-mid.ogg");
-  musictest::writeBytes(path, whole.data(), whole.size() / 2 + 17);
-  expectRejected(path, "truncated");
-}
-
-TEST(MusicEngineFiles, TruncatedAtAPageBoundary) {
-  std::vector<unsigned char> whole = musictest::readBytes(threeSeconds().path);
   // Cut just before the last page: every page left is whole, but the stream has no end.
   size_t lastPage = 0;
-  for (size_t i = 0; i + 4 <= whole.size(); ++i) {
-    if (whole[i] == 'O' && whole[i + 1] == 'g' && whole[i + 2] == 'g' && whole[i + 3] == 'S') {
-      lastPage = i;
-    }
-  }
+  for (size_t i = 0; i + 4 <= whole.size(); ++i)
+    if (whole[i] == 'O' && whole[i + 1] == 'g' && whole[i + 2] == 'g' && whole[i + 3] == 'S') lastPage = i;
   ASSERT_GT(lastPage, 4000u);
-  std::string path = musictest::scratch("cut-page.ogg");
-  musictest::writeBytes(path, whole.data(), lastPage);
-  expectRejected(path, "truncated");
-}
+  std::string junk(50000, '\0');
+  uint32_t x = 12345;
+  for (char& b : junk) {
+    x = x * 1664525u + 1013904223u;
+    b = (char)(x >> 24);
+  }
+  auto head = [&](size_t n) { return std::string(whole.begin(), whole.begin() + (long)n); };
 
-TEST(MusicEngineFiles, HeadersOnly) {
-  std::vector<unsigned char> whole = musictest::readBytes(threeSeconds().path);
-  std::string path = musictest::scratch("headers.ogg");
-  musictest::writeBytes(path, whole.data(), 200);
-  SoLoud::Wav wav;
-  SoLoud::result rc = 0;
-  std::string said = loadCapturingStderr(wav, path, &rc);
-  EXPECT_NE(rc, 0u);
-  EXPECT_EQ(wav.getFrameCount(), 0u);
-  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* reason;
+  } cases[] = {
+      {"empty.ogg", "", "empty"},
+      {"garbage.ogg", junk, "not Ogg Vorbis"},
+      {"text.ogg", "OggS is not enough to make a file\n", "not Ogg Vorbis"},
+      {"cut-mid.ogg", head(whole.size() / 2 + 17), "truncated"},
+      {"cut-page.ogg", head(lastPage), "truncated"},
+      {"headers.ogg", head(200), "not Ogg Vorbis"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string path = test::scratchPath(c.name);
+    ASSERT_TRUE(test::writeFile(path, c.bytes));
+    expectRejected(path, c.reason);
+  }
+  expectRejected(test::scratchPath("no-such-file.ogg"), "No such file");
 }
 
 TEST(MusicEngineFiles, AGoodFileSaysNothing) {

@@ -1,29 +1,20 @@
-// Helpers for the music tests: a scratch folder, the reference tools (sox, oggenc, oggdec)
-// that make and decode test files independently of the engine, and raw PCM handling.
+// Helpers for the music tests: the reference tools (sox, oggenc, oggdec) that make and
+// decode test files independently of the engine, and raw PCM handling.
 #pragma once
 
 #include <SDL.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "support/scratch.h"
+
 namespace musictest {
-
-inline const std::string& scratchDir() {
-  static std::string dir = [] {
-    char pattern[] = "/tmp/zoov-music-test-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    return std::string(made ? made : "/tmp");
-  }();
-  return dir;
-}
-
-inline std::string scratch(const std::string& name) { return scratchDir() + "/" + name; }
 
 inline bool run(const std::string& command) {
   return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
@@ -40,18 +31,11 @@ inline std::vector<unsigned char> readBytes(const std::string& path) {
   return data;
 }
 
-inline void writeBytes(const std::string& path, const unsigned char* data, size_t size) {
-  FILE* f = fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  if (size) fwrite(data, 1, size, f);
-  fclose(f);
-}
-
 // An Ogg Vorbis file made by sox and oggenc: a rising tone over noise, so that no stretch
 // of it repeats another and a wrong offset cannot compare equal by accident.
 inline std::string makeOgg(const std::string& name, int rate, int channels, double seconds) {
-  std::string wav = scratch(name + ".wav");
-  std::string ogg = scratch(name + ".ogg");
+  std::string wav = test::scratchPath(name + ".wav");
+  std::string ogg = test::scratchPath(name + ".ogg");
   char command[512];
   snprintf(command, sizeof command,
            "sox -n -r %d -c %d -b 16 %s synth %.3f sine 220-3300 whitenoise vol 0.45 "
@@ -65,7 +49,7 @@ inline std::string makeOgg(const std::string& name, int rate, int channels, doub
 
 // The reference decoder's 16-bit output, at the file's own rate and channel count.
 inline std::vector<int16_t> oggdec(const std::string& ogg) {
-  std::string raw = scratch("oggdec-" + std::to_string(std::hash<std::string>()(ogg)) + ".raw");
+  std::string raw = test::scratchPath("oggdec-" + std::to_string(std::hash<std::string>()(ogg)) + ".raw");
   std::string command = "oggdec -Q -R -b 16 -e 0 -s 1 -o " + raw + " " + ogg;
   EXPECT_TRUE(run(command)) << command;
   std::vector<unsigned char> bytes = readBytes(raw);
