@@ -26,39 +26,35 @@ bool rejects(std::vector<std::string> args) {
 
 }  // namespace
 
-TEST(CaptureOptions, DefaultsAreTheFirstPassAtFullHd) {
-  CaptureOptions o;
-  std::string error;
-  ASSERT_TRUE(parse({}, o, error)) << error;
-  EXPECT_EQ(o.fps, 60);
-  EXPECT_EQ(o.width, 1920);
-  EXPECT_EQ(o.height, 1080);
-  EXPECT_EQ(o.from, 0.0);
-  EXPECT_EQ(o.to, 120.0);
-  EXPECT_EQ(o.out, "out/zoov2020.mp4");
-  EXPECT_TRUE(o.pngDir.empty());
-  EXPECT_FALSE(o.help);
-}
-
-TEST(CaptureOptions, EachOptionIsRead) {
-  CaptureOptions o;
-  std::string error;
-  ASSERT_TRUE(parse({"--fps", "24", "--size", "320x180", "--from", "79.5", "--to", "90",
-                     "--out", "a/b.mp4", "--png", "frames", "--trace", "t.txt"},
-                    o, error))
-      << error;
-  EXPECT_EQ(o.fps, 24);
-  EXPECT_EQ(o.width, 320);
-  EXPECT_EQ(o.height, 180);
-  EXPECT_EQ(o.from, 79.5);
-  EXPECT_EQ(o.to, 90.0);
-  EXPECT_EQ(o.out, "a/b.mp4");
-  EXPECT_EQ(o.pngDir, "frames");
-  EXPECT_EQ(o.trace, "t.txt");
-
-  CaptureOptions h;
-  EXPECT_TRUE(parse({"--help"}, h, error));
-  EXPECT_TRUE(h.help);
+TEST(CaptureOptions, DefaultsAreTheFirstPassAtFullHdAndEachOptionIsRead) {
+  const struct {
+    std::vector<std::string> args;
+    int fps, width, height;
+    double from, to;
+    const char *out, *pngDir, *trace;
+    bool help;
+  } cases[] = {
+      {{}, 60, 1920, 1080, 0.0, 120.0, "out/zoov2020.mp4", "", "", false},
+      {{"--fps", "24", "--size", "320x180", "--from", "79.5", "--to", "90", "--out", "a/b.mp4",
+        "--png", "frames", "--trace", "t.txt"},
+       24, 320, 180, 79.5, 90.0, "a/b.mp4", "frames", "t.txt", false},
+      {{"--help"}, 60, 1920, 1080, 0.0, 120.0, "out/zoov2020.mp4", "", "", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.args.size() << " arguments");
+    CaptureOptions o;
+    std::string error;
+    ASSERT_TRUE(parse(c.args, o, error)) << error;
+    EXPECT_EQ(o.fps, c.fps);
+    EXPECT_EQ(o.width, c.width);
+    EXPECT_EQ(o.height, c.height);
+    EXPECT_EQ(o.from, c.from);
+    EXPECT_EQ(o.to, c.to);
+    EXPECT_EQ(o.out, c.out);
+    EXPECT_EQ(o.pngDir, c.pngDir);
+    EXPECT_EQ(o.trace, c.trace);
+    EXPECT_EQ(o.help, c.help);
+  }
 }
 
 TEST(CaptureOptions, BadValuesAreRefusedWithAMessage) {

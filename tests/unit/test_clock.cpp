@@ -5,48 +5,31 @@
 #include "app/app.h"
 #include "show/clock.h"
 
-TEST(Clock, StartOfMusic) {
-  FrameClock c = deriveClock(0.0);
-  EXPECT_EQ(c.M, 0);
-  EXPECT_EQ(c.slot, 0);
-  EXPECT_EQ(c.timeInSlot, 0);
-  EXPECT_EQ(c.fade, 1.0f);
-}
-
-TEST(Clock, LastMillisecondOfFirstSlot) {
-  FrameClock c = deriveClock(9.9994);
-  EXPECT_EQ(c.M, 9999);
-  EXPECT_EQ(c.slot, 0);
-  EXPECT_EQ(c.timeInSlot, 9999);
-  EXPECT_NEAR(c.fade, 0.001f, 1e-6f);
-  EXPECT_GT(c.fade, 0.0f);
-}
-
-TEST(Clock, SlotBoundaries) {
-  FrameClock ten = deriveClock(10.0);
-  EXPECT_EQ(ten.slot, 1);
-  EXPECT_EQ(ten.timeInSlot, 0);
-  EXPECT_EQ(ten.fade, 1.0f);
-
-  FrameClock half = deriveClock(19.5);
-  EXPECT_EQ(half.slot, 1);
-  EXPECT_EQ(half.timeInSlot, 9500);
-  EXPECT_EQ(half.fade, 0.5f);
-
-  FrameClock loop = deriveClock(80.0);
-  EXPECT_EQ(loop.slot, 8);
-  EXPECT_EQ(loop.timeInSlot, 0);
-  EXPECT_EQ(loop.fade, 1.0f);
-}
-
-TEST(Clock, MillisecondsAreFlooredFromTheSinglePrecisionTime) {
-  // 0.0015 s is 1.5 ms: floor, not round.
-  EXPECT_EQ(deriveClock(0.0015).M, 1);
-  // The music time is narrowed to float before anything else: 12.3456789 s.
-  FrameClock c = deriveClock(12.3456789);
-  EXPECT_EQ(c.t, 12.3456789f);
-  EXPECT_EQ(c.M, 12345);
-  EXPECT_EQ(c.timeInSlot, 2345);
+TEST(Clock, DerivedFromTheMusicTime) {
+  const struct {
+    double time;
+    int M, slot, timeInSlot;
+    float fade, fadeTolerance;
+  } cases[] = {
+      {0.0, 0, 0, 0, 1.0f, 0.0f},
+      {0.0015, 1, 0, 1, 1.0f, 0.0f},  // 1.5 ms: floor, not round
+      {9.9994, 9999, 0, 9999, 0.001f, 1e-6f},  // the last millisecond of the first slot
+      {10.0, 10000, 1, 0, 1.0f, 0.0f},
+      {12.3456789, 12345, 1, 2345, 1.0f, 0.0f},
+      {19.5, 19500, 1, 9500, 0.5f, 0.0f},
+      {80.0, 80000, 8, 0, 1.0f, 0.0f},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "music time " << c.time);
+    FrameClock clock = deriveClock(c.time);
+    EXPECT_EQ(clock.M, c.M);
+    EXPECT_EQ(clock.slot, c.slot);
+    EXPECT_EQ(clock.timeInSlot, c.timeInSlot);
+    EXPECT_NEAR(clock.fade, c.fade, c.fadeTolerance);
+    EXPECT_GT(clock.fade, 0.0f);
+  }
+  // The music time is narrowed to float before anything else.
+  EXPECT_EQ(deriveClock(12.3456789).t, 12.3456789f);
 }
 
 TEST(Clock, FadeIsOneForNineSecondsThenLinear) {
@@ -54,19 +37,20 @@ TEST(Clock, FadeIsOneForNineSecondsThenLinear) {
   EXPECT_EQ(deriveClock(39.25).fade, 0.75f);
 }
 
-struct ViewportCase {
-  int w, h;
-  Viewport expected;
-};
-
 TEST(Viewport, LetterboxExamples) {
-  const ViewportCase cases[] = {
+  const struct {
+    int w, h;
+    Viewport expected;
+  } cases[] = {
       {960, 540, {0, 0, 960, 540}},       {1920, 1080, {0, 0, 1920, 1080}},
       {1920, 1200, {0, 60, 1920, 1080}},  {2560, 1080, {320, 0, 1920, 1080}},
       {1366, 768, {0, 0, 1365, 768}},     {1280, 720, {0, 0, 1280, 720}},
       {1024, 768, {0, 96, 1024, 576}},    {3440, 1440, {440, 0, 2560, 1440}},
+      // 16:9 in float equals the constant, so the "otherwise" branch gives the full window
+      // (its height recomputed as w / 1.7777778, which is exact here).
+      {1600, 900, {0, 0, 1600, 900}},
   };
-  for (const ViewportCase& c : cases) {
+  for (const auto& c : cases) {
     Viewport v = letterboxViewport(c.w, c.h);
     SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
     EXPECT_EQ(v.x, c.expected.x);
@@ -74,14 +58,4 @@ TEST(Viewport, LetterboxExamples) {
     EXPECT_EQ(v.width, c.expected.width);
     EXPECT_EQ(v.height, c.expected.height);
   }
-}
-
-TEST(Viewport, ExactSixteenNinthsTakesTheTallBranch) {
-  // 16:9 in float equals the constant, so the "otherwise" branch gives the full window
-  // (its height recomputed as w / 1.7777778, which is exact here).
-  Viewport v = letterboxViewport(1600, 900);
-  EXPECT_EQ(v.x, 0);
-  EXPECT_EQ(v.y, 0);
-  EXPECT_EQ(v.width, 1600);
-  EXPECT_EQ(v.height, 900);
 }

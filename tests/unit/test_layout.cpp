@@ -15,6 +15,14 @@ namespace {
 
 int segmentCount() { return lineBuffer->vertexCount / 8; }
 
+// The first segment of each glyph, found where the colour changes.
+std::vector<int> glyphStarts(const std::vector<LineVertex>& v) {
+  std::vector<int> starts{0};
+  for (int i = 1; i < segmentCount(); ++i)
+    if (v[8 * i].b != v[8 * (i - 1)].b) starts.push_back(i);
+  return starts;
+}
+
 // Length of segment i of the buffer, in double.
 double pieceLength(const std::vector<LineVertex>& v, int i) {
   double dx = (double)v[8 * i + 1].x - v[8 * i].x, dz = (double)v[8 * i + 1].z - v[8 * i].z;
@@ -23,34 +31,20 @@ double pieceLength(const std::vector<LineVertex>& v, int i) {
 
 }  // namespace
 
-TEST(Glyph, ShortStrokeIsAppendedWhole) {
-  // The bar is one stroke from row 0 to row 32: at this scale exactly 1.9 long.
-  test::freshLineBuffer();
-  drawGlyph('|', 0.0f, 0.0f, 1.9f / 32.0f, 1.0f);
-  ASSERT_EQ(segmentCount(), 1);
-  std::vector<LineVertex> v = test::capturedLineVertices();
-  EXPECT_EQ(v[0].z, 0.0f);
-  EXPECT_EQ(v[1].z, 1.9f);
-}
-
-TEST(Glyph, StrokeOfExactlyTwoIsOnePiece) {
-  test::freshLineBuffer();
-  drawGlyph('|', 0.0f, 0.0f, 1.0f / 16.0f, 1.0f);
-  ASSERT_EQ(segmentCount(), 1);
-  std::vector<LineVertex> v = test::capturedLineVertices();
-  EXPECT_EQ(v[0].z, 0.0f);
-  EXPECT_EQ(v[1].z, 2.0f);
-}
-
-TEST(Glyph, StrokeOfTwoAndAHalfIsTwoPieces) {
-  test::freshLineBuffer();
-  drawGlyph('|', 0.0f, 0.0f, 2.5f / 32.0f, 1.0f);
-  ASSERT_EQ(segmentCount(), 2);
-  std::vector<LineVertex> v = test::capturedLineVertices();
-  EXPECT_EQ(v[0].z, 0.0f);
-  EXPECT_EQ(v[1].z, 1.25f);
-  EXPECT_EQ(v[8].z, 1.25f);
-  EXPECT_EQ(v[9].z, 2.5f);
+TEST(Glyph, StrokesUnderTwoStayWholeLongerOnesAreCut) {
+  // The bar is one stroke from row 0 to row 32; the scale sets its length.
+  const struct {
+    float length;
+    std::vector<float> ends;  // z of each piece's start and end
+  } cases[] = {{1.9f, {0.0f, 1.9f}}, {2.0f, {0.0f, 2.0f}}, {2.5f, {0.0f, 1.25f, 1.25f, 2.5f}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "length " << c.length);
+    test::freshLineBuffer();
+    drawGlyph('|', 0.0f, 0.0f, c.length / 32.0f, 1.0f);
+    ASSERT_EQ(segmentCount(), (int)c.ends.size() / 2);
+    std::vector<LineVertex> v = test::capturedLineVertices();
+    for (size_t k = 0; k < c.ends.size(); ++k) EXPECT_EQ(v[8 * (k / 2) + k % 2].z, c.ends[k]) << k;
+  }
 }
 
 TEST(Glyph, CapitalStemIsElevenPiecesByRepeatedAddition) {
@@ -211,12 +205,8 @@ TEST(Text, YetAtScaleOne) {
   test::freshLineBuffer();
   drawText("Yet|", -65.0f, 20.0f, 1.0f, 1.0f);
   std::vector<LineVertex> v = test::capturedLineVertices();
-  int n = segmentCount();
-  // Glyph starts, found where the colour changes: Y at -65, e at -48, t at -33 (its first
-  // stroke is on column 3), the bar at -23.
-  std::vector<int> starts{0};
-  for (int i = 1; i < n; ++i)
-    if (v[8 * i].b != v[8 * (i - 1)].b) starts.push_back(i);
+  // Y at -65, e at -48, t at -33 (its first stroke is on column 3), the bar at -23.
+  std::vector<int> starts = glyphStarts(v);
   ASSERT_EQ(starts.size(), 4u);
   EXPECT_EQ(v[8 * starts[0]].x, -65.0f);  // "Y" 0,4
   EXPECT_EQ(v[8 * starts[1]].x, -48.0f);  // "e" 0,17
@@ -235,9 +225,7 @@ TEST(Text, YetAtScaleFourFifths) {
   test::freshLineBuffer();
   drawText("Yet|", -65.0f, 20.0f, 0.8f, 1.0f);
   std::vector<LineVertex> v = test::capturedLineVertices();
-  std::vector<int> starts{0};
-  for (int i = 1; i < segmentCount(); ++i)
-    if (v[8 * i].b != v[8 * (i - 1)].b) starts.push_back(i);
+  std::vector<int> starts = glyphStarts(v);
   ASSERT_EQ(starts.size(), 4u);
   EXPECT_NEAR(v[8 * starts[0]].x, -65.0f, 1e-5);
   EXPECT_NEAR(v[8 * starts[1]].x, -51.4f, 1e-5);

@@ -21,11 +21,36 @@ std::vector<Attrib*> inAddedOrder(const st::Vertexbuffer& vb) {
   return out;
 }
 
-void expectAttrib(const Attrib* a, int size, int location, int divisor, int count) {
-  EXPECT_EQ(a->size, size);
-  EXPECT_EQ(a->location, location);
-  EXPECT_EQ(a->divisor, divisor);
-  EXPECT_EQ(a->count, count);
+struct AttribSpec {
+  int size, location, divisor, count;
+};
+
+// What every builder fixes: triangles, the counts, a fresh upload pending, the leading
+// indices and the attributes in the order added. Returns the attributes in that order.
+std::vector<Attrib*> expectMesh(const st::Vertexbuffer& vb, int vertices, int indices,
+                                int instances, const std::vector<unsigned>& firstIndices,
+                                const std::vector<AttribSpec>& specs) {
+  EXPECT_EQ(vb.mode, GLenum(GL_TRIANGLES));
+  EXPECT_EQ(vb.vertexCount, vertices);
+  EXPECT_EQ(vb.indexCount, indices);
+  EXPECT_EQ(vb.instanceCount, instances);
+  EXPECT_EQ(vb.dirty, 1);
+  for (size_t i = 0; i < firstIndices.size(); ++i)
+    EXPECT_EQ(vb.indices[i], firstIndices[i]) << "index " << i;
+  std::vector<Attrib*> attribs = inAddedOrder(vb);
+  EXPECT_EQ(attribs.size(), specs.size());
+  for (size_t i = 0; i < attribs.size() && i < specs.size(); ++i) {
+    EXPECT_EQ(attribs[i]->size, specs[i].size) << "attribute " << i;
+    EXPECT_EQ(attribs[i]->location, specs[i].location) << "attribute " << i;
+    EXPECT_EQ(attribs[i]->divisor, specs[i].divisor) << "attribute " << i;
+    EXPECT_EQ(attribs[i]->count, specs[i].count) << "attribute " << i;
+  }
+  return attribs;
+}
+
+void expectData(const Attrib* a, const std::vector<float>& values) {
+  for (size_t i = 0; i < values.size(); ++i)
+    EXPECT_EQ(a->data[i], values[i]) << "location " << a->location << " float " << i;
 }
 
 // The builders publish their arrays in globals that other tests' buffers rely on; these
@@ -57,26 +82,17 @@ const float UNIT[24][5] = {
     {-1, 1, 1, 0, 0},   {-1, -1, 1, 1, 0}, {-1, 1, -1, 0, 1},  {-1, -1, -1, 1, 1},
     {1, -1, -1, 0, 0},  {1, -1, 1, 1, 0},  {1, 1, -1, 0, 1},   {1, 1, 1, 1, 1},
 };
-const unsigned BOX_INDICES[36] = {0,  2,  1,  1,  2,  3,  5,  7,  4,  4,  7,  6,
-                                  8,  10, 9,  9,  10, 11, 12, 13, 14, 13, 15, 14,
-                                  16, 18, 17, 17, 18, 19, 20, 22, 21, 21, 22, 23};
+const std::vector<unsigned> BOX_INDICES = {0,  2,  1,  1,  2,  3,  5,  7,  4,  4,  7,  6,
+                                           8,  10, 9,  9,  10, 11, 12, 13, 14, 13, 15, 14,
+                                           16, 18, 17, 17, 18, 19, 20, 22, 21, 21, 22, 23};
 // Outward normal of each face: axis and sign.
 const int FACE_AXIS[6] = {2, 1, 2, 1, 0, 0};
 const int FACE_SIGN[6] = {1, -1, -1, 1, -1, 1};
 
 TEST_F(GeometryData, BoxCountsAndAttributes) {
   st::Vertexbuffer* box = makeBox(400.0f, 2.0f, 400.0f);
-  EXPECT_EQ(box->mode, GLenum(GL_TRIANGLES));
-  EXPECT_EQ(box->vertexCount, 24);
-  EXPECT_EQ(box->indexCount, 36);
-  EXPECT_EQ(box->instanceCount, 0);
-  EXPECT_EQ(box->dirty, 1);
-  for (int i = 0; i < 36; ++i) EXPECT_EQ(box->indices[i], BOX_INDICES[i]) << i;
-  auto attribs = inAddedOrder(*box);
-  ASSERT_EQ(attribs.size(), 3u);
-  expectAttrib(attribs[0], 3, 1, 0, 72);  // position
-  expectAttrib(attribs[1], 3, 2, 0, 72);  // normal
-  expectAttrib(attribs[2], 2, 3, 0, 48);  // texture coordinate
+  // Position, normal, texture coordinate.
+  expectMesh(*box, 24, 36, 0, BOX_INDICES, {{3, 1, 0, 72}, {3, 2, 0, 72}, {2, 3, 0, 48}});
   delete box;
 }
 
@@ -135,10 +151,7 @@ TEST_F(GeometryData, BoxTrianglesTurnCounterClockwiseSeenFromOutside) {
 
 TEST_F(GeometryData, LineBufferHoldsTwentyThousandQuads) {
   st::Vertexbuffer* lines = makeLineBuffer();
-  EXPECT_EQ(lines->mode, GLenum(GL_TRIANGLES));
-  EXPECT_EQ(lines->vertexCount, 80000);
-  EXPECT_EQ(lines->indexCount, 120000);
-  EXPECT_EQ(lines->instanceCount, 0);
+  auto attribs = expectMesh(*lines, 80000, 120000, 0, {}, {{3, 1, 0, 240000}, {4, 3, 0, 320000}});
   for (int q = 0; q < 20000; ++q) {
     const unsigned b = 4u * unsigned(q);
     const unsigned want[6] = {b, b + 1, b + 2, b + 1, b + 2, b + 3};
@@ -149,10 +162,7 @@ TEST_F(GeometryData, LineBufferHoldsTwentyThousandQuads) {
       }
     }
   }
-  auto attribs = inAddedOrder(*lines);
   ASSERT_EQ(attribs.size(), 2u);
-  expectAttrib(attribs[0], 3, 1, 0, 240000);
-  expectAttrib(attribs[1], 4, 3, 0, 320000);
   EXPECT_EQ(linePositions, attribs[0]->data);
   EXPECT_EQ(lineColours, attribs[1]->data);
   delete lines;
@@ -160,22 +170,11 @@ TEST_F(GeometryData, LineBufferHoldsTwentyThousandQuads) {
 
 TEST_F(GeometryData, SpriteQuadHasPerInstanceArraysForTenThousand) {
   st::Vertexbuffer* sprites = makeSpriteBuffer();
-  EXPECT_EQ(sprites->mode, GLenum(GL_TRIANGLES));
-  EXPECT_EQ(sprites->vertexCount, 4);
-  EXPECT_EQ(sprites->indexCount, 6);
-  EXPECT_EQ(sprites->instanceCount, 10000);
-  const unsigned quad[6] = {0, 1, 2, 1, 2, 3};
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(sprites->indices[i], quad[i]);
-  auto attribs = inAddedOrder(*sprites);
+  auto attribs = expectMesh(*sprites, 4, 6, 10000, {0, 1, 2, 1, 2, 3},
+                            {{3, 1, 0, 12}, {2, 2, 0, 8}, {4, 3, 1, 40000}, {1, 4, 1, 10000}});
   ASSERT_EQ(attribs.size(), 4u);
-  expectAttrib(attribs[0], 3, 1, 0, 12);
-  expectAttrib(attribs[1], 2, 2, 0, 8);
-  expectAttrib(attribs[2], 4, 3, 1, 40000);
-  expectAttrib(attribs[3], 1, 4, 1, 10000);
-  const float corners[12] = {-2, -2, 0, 2, -2, 0, -2, 2, 0, 2, 2, 0};
-  const float uvs[8] = {0, 0, 1, 0, 0, 1, 1, 1};
-  for (int i = 0; i < 12; ++i) EXPECT_EQ(attribs[0]->data[i], corners[i]);
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(attribs[1]->data[i], uvs[i]);
+  expectData(attribs[0], {-2, -2, 0, 2, -2, 0, -2, 2, 0, 2, 2, 0});
+  expectData(attribs[1], {0, 0, 1, 0, 0, 1, 1, 1});
   EXPECT_EQ(spriteInstanceVec4, attribs[2]->data);
   EXPECT_EQ(spriteInstanceScalar, attribs[3]->data);
   // Nothing written yet: the per-instance arrays start cleared.
@@ -186,20 +185,10 @@ TEST_F(GeometryData, SpriteQuadHasPerInstanceArraysForTenThousand) {
 
 TEST_F(GeometryData, ScreenQuadCoversClipSpaceWithTextureCoordinatesAtThree) {
   st::Vertexbuffer* quad = makeScreenQuad();
-  EXPECT_EQ(quad->mode, GLenum(GL_TRIANGLES));
-  EXPECT_EQ(quad->vertexCount, 4);
-  EXPECT_EQ(quad->indexCount, 6);
-  EXPECT_EQ(quad->instanceCount, 0);
-  const unsigned order[6] = {0, 1, 2, 1, 2, 3};
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(quad->indices[i], order[i]);
-  auto attribs = inAddedOrder(*quad);
+  auto attribs = expectMesh(*quad, 4, 6, 0, {0, 1, 2, 1, 2, 3}, {{3, 1, 0, 12}, {2, 3, 0, 8}});
   ASSERT_EQ(attribs.size(), 2u);
-  expectAttrib(attribs[0], 3, 1, 0, 12);
-  expectAttrib(attribs[1], 2, 3, 0, 8);
-  const float corners[12] = {-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0};
-  const float uvs[8] = {0, 0, 1, 0, 0, 1, 1, 1};
-  for (int i = 0; i < 12; ++i) EXPECT_EQ(attribs[0]->data[i], corners[i]);
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(attribs[1]->data[i], uvs[i]);
+  expectData(attribs[0], {-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0});
+  expectData(attribs[1], {0, 0, 1, 0, 0, 1, 1, 1});
   delete quad;
 }
 

@@ -46,29 +46,27 @@ std::string joined(const std::vector<std::string>& pieces) {
   return out;
 }
 
-TEST(ShaderSource, TextWithoutCarriageReturnIsOnePiece) {
-  Split s = split("void main() {}\n");
-  EXPECT_EQ(piecesOf(s), (std::vector<std::string>{"void main() {}\n"}));
-  EXPECT_EQ(s.pieces.text[0], s.buffer.data());
-}
-
-TEST(ShaderSource, EmptyTextIsOneEmptyPiece) {
-  Split s = split("");
-  EXPECT_EQ(piecesOf(s), (std::vector<std::string>{""}));
-}
-
-TEST(ShaderSource, LineFeedOfCrLfStartsTheNextPiece) {
-  Split s = split("a\r\nbc\r\n");
-  EXPECT_EQ(piecesOf(s), (std::vector<std::string>{"a", "\nbc", "\n"}));
-  // Cut in place: every CR of the buffer became a NUL.
-  EXPECT_EQ(s.buffer[1], 0);
-  EXPECT_EQ(s.buffer[5], 0);
-  EXPECT_EQ(s.pieces.text[1], s.buffer.data() + 2);
-}
-
-TEST(ShaderSource, RunsOfCarriageReturnsGiveEmptyPieces) {
-  Split s = split("\rx\r\r\ry\r");
-  EXPECT_EQ(piecesOf(s), (std::vector<std::string>{"", "x", "", "", "y", ""}));
+TEST(ShaderSource, EachCarriageReturnEndsAPiece) {
+  const struct {
+    const char* source;
+    std::vector<std::string> pieces;
+  } cases[] = {
+      {"void main() {}\n", {"void main() {}\n"}},
+      {"", {""}},
+      {"a\r\nbc\r\n", {"a", "\nbc", "\n"}},  // the LF of a CR LF starts the next piece
+      {"\rx\r\r\ry\r", {"", "x", "", "", "y", ""}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::string(c.source)));
+    Split s = split(c.source);
+    EXPECT_EQ(piecesOf(s), c.pieces);
+    // Cut in place: the pieces point into the buffer, where every CR became a NUL.
+    const char* at = s.buffer.data();
+    for (size_t i = 0; i < s.pieces.text.size(); ++i) {
+      EXPECT_EQ(s.pieces.text[i], at) << "piece " << i;
+      at += s.pieces.lengths[i] + 1;
+    }
+  }
 }
 
 TEST(ShaderSource, ManyCarriageReturnsAreAllHandled) {
