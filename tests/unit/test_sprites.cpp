@@ -224,34 +224,6 @@ TEST_F(Sprites, OneSecondJumpSpawnsFiveHundredSteppedOneHundredTwentyFiveTimes) 
     }
 }
 
-TEST_F(Sprites, TwoSpawnsIntoOneSlotKeepTheSecond) {
-  // Find, from the start state, the first frame-long run of spawns that hits one slot twice.
-  RefWell r(0);
-  std::vector<int> seenAt(10000, -1);
-  std::vector<RefSprite> spawned;
-  int first = -1, second = -1;
-  unsigned slot = 0;
-  for (int n = 0; n < 500 && second < 0; ++n) {
-    unsigned s;
-    spawned.push_back(refSpawn(r, EMIT[n % 4], s));
-    if (seenAt[s] >= 0) {
-      first = seenAt[s];
-      second = n;
-      slot = s;
-    }
-    seenAt[s] = n;
-  }
-  ASSERT_GE(second, 0);
-  int frameSteps = second / 4 + 1;
-  emissionFlag = 1;
-  updateSprites(0);
-  updateSprites(8 * frameSteps);
-  RefSprite kept = spawned[second];
-  for (int k = 0; k < frameSteps && kept.life > 0; ++k) refStep(kept);
-  expectRecordEquals(sprites[slot], kept);
-  EXPECT_NE(spawned[first].life * 1000 + spawned[first].x, spawned[second].life * 1000 + spawned[second].x);
-}
-
 TEST_F(Sprites, BounceWithLifeOneKills) {
   sprites[7] = Sprite{1, 0.004f, 2, 0.01f, -0.5f, 0.02f, 1};
   updateSprites(0);
@@ -360,20 +332,6 @@ TEST_F(Sprites, SpawnedRanges) {
   EXPECT_GT(hi[1], 0.99f);
   EXPECT_EQ(lo[3], 100.0f);
   EXPECT_EQ(hi[3], 1099.0f);
-}
-
-TEST_F(Sprites, FourEmittersInOrder) {
-  emissionFlag = 1;
-  updateSprites(0);
-  updateSprites(8);
-  RefWell r(0);
-  for (int n = 0; n < 4; ++n) {
-    unsigned slot;
-    RefSprite want = refSpawn(r, EMIT[n], slot);
-    // Stepped once after birth.
-    refStep(want);
-    expectRecordEquals(sprites[slot], want);
-  }
 }
 
 TEST_F(Sprites, FourthInstanceComponentIsNeverWritten) {

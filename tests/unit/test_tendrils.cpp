@@ -170,26 +170,6 @@ TEST(Tendrils, HueRunsRoundTheStrandAndTurnsWithTime) {
   }
 }
 
-TEST(Tendrils, SameSeedSameShapeAnyTime) {
-  std::vector<Segment> a = drawn(5, 41000);
-  for (int32_t now : {0, 40000, 43999, 987654}) {
-    std::vector<Segment> b = drawn(5, now);
-    for (size_t q = 0; q < a.size(); ++q) {
-      ASSERT_EQ(a[q].x1, b[q].x1);
-      ASSERT_EQ(a[q].z1, b[q].z1);
-      ASSERT_EQ(a[q].x2, b[q].x2);
-      ASSERT_EQ(a[q].z2, b[q].z2);
-    }
-  }
-}
-
-TEST(Tendrils, NeighbouringSeedsDiffer) {
-  std::vector<Segment> a = drawn(5, 44000), b = drawn(6, 44000);
-  int differing = 0;
-  for (size_t q = 0; q < a.size(); ++q) differing += std::fabs(a[q].x2 - b[q].x2) > 0.5f;
-  EXPECT_GT(differing, 3000);
-}
-
 TEST(Tendrils, BitExactAgainstTheStepList) {
   const int32_t cases[][2] = {{0, 0}, {0, 4100}, {1, 13333}, {12, 99999}, {250, 2002000}, {7, 61999}};
   for (const auto& c : cases)

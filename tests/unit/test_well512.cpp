@@ -69,15 +69,6 @@ TEST(Well512, InstancesSeededAlikeAgree) {
   for (int n = 0; n < 1000; ++n) ASSERT_EQ(a.next(), b.next());
 }
 
-TEST(Well512, OutputIsTheWordLeftAtTheIndex) {
-  Well512 w;
-  w.seed(3);
-  for (int n = 0; n < 40; ++n) {
-    uint32_t out = w.next();
-    EXPECT_EQ(w.state[w.index], out);
-  }
-}
-
 TEST(Well512, ThreeSeparateGlobals) {
   EXPECT_NE(&spriteRng, &figureRng);
   EXPECT_NE(&spriteRng, &starRng);
