@@ -105,26 +105,18 @@ TEST(LookAt, ShowCameraAtRest) {
   mat4& ret = lookAt(v, vec3{0, 45, 150}, vec3{0, -20, 0}, vec3{0, 1, 0});
   EXPECT_EQ(&ret, &v);
   const double len = std::sqrt(65.0 * 65.0 + 150.0 * 150.0);
-  // Row 0: the side vector, exactly +x, through an eye on the x = 0 plane.
-  EXPECT_EQ(v[0], 1.0f);
-  EXPECT_EQ(v[4], 0.0f);
-  EXPECT_EQ(v[8], 0.0f);
-  EXPECT_EQ(v[12], 0.0f);
-  // Row 1: up, perpendicular to the view direction.
-  EXPECT_EQ(v[1], 0.0f);
-  EXPECT_NEAR(v[5], 150.0 / len, 1e-6);
-  EXPECT_NEAR(v[9], -65.0 / len, 1e-6);
-  EXPECT_NEAR(v[13], 3000.0 / len, 1e-4);
-  // Row 2: minus the view direction, the normalised (65, 150).
-  EXPECT_EQ(v[2], 0.0f);
-  EXPECT_NEAR(v[6], 65.0 / len, 1e-6);
-  EXPECT_NEAR(v[10], 150.0 / len, 1e-6);
-  EXPECT_NEAR(v[14], -25425.0 / len, 1e-4);
-  // Row 3.
-  EXPECT_EQ(v[3], 0.0f);
-  EXPECT_EQ(v[7], 0.0f);
-  EXPECT_EQ(v[11], 0.0f);
-  EXPECT_EQ(v[15], 1.0f);
+  // Row 0: the side vector, exactly +x, through an eye on the x = 0 plane. Row 1: up,
+  // perpendicular to the view direction. Row 2: minus the view direction, the normalised
+  // (65, 150). A tolerance of 0 asks for the exact float.
+  const double rows[4][4] = {{1, 0, 0, 0},
+                             {0, 150.0 / len, -65.0 / len, 3000.0 / len},
+                             {0, 65.0 / len, 150.0 / len, -25425.0 / len},
+                             {0, 0, 0, 1}};
+  const double tolerance[4][4] = {
+      {0, 0, 0, 0}, {0, 1e-6, 1e-6, 1e-4}, {0, 1e-6, 1e-6, 1e-4}, {0, 0, 0, 0}};
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c)
+      EXPECT_NEAR(v[4 * c + r], rows[r][c], tolerance[r][c]) << "row " << r << " column " << c;
 }
 
 TEST(LookAt, EyeGoesToOriginCentreToMinusZ) {
@@ -151,17 +143,9 @@ TEST(Rotate, QuarterTurnOfTheFloor) {
   EXPECT_EQ(&ret, &r);
   float c = (float)std::cos((double)0.785f);
   float s = (float)std::sin((double)0.785f);
-  EXPECT_EQ(r[0], c);
-  EXPECT_EQ(r[10], c);
-  EXPECT_EQ(r[8], s);
-  EXPECT_EQ(r[2], -s);
   // Row 1 and column 1 untouched.
-  for (int i : {1, 9, 13}) EXPECT_EQ(r[i], 0.0f) << i;
-  for (int i : {4, 6, 7}) EXPECT_EQ(r[i], 0.0f) << i;
-  EXPECT_EQ(r[5], 1.0f);
-  EXPECT_EQ(r[15], 1.0f);
-  EXPECT_EQ(r[12], 0.0f);
-  EXPECT_EQ(r[14], 0.0f);
+  const float rows[4][4] = {{c, 0, s, 0}, {0, 1, 0, 0}, {-s, 0, c, 0}, {0, 0, 0, 1}};
+  expectSame(r, fromRows(rows));
 }
 
 TEST(Rotate, RightHandedAboutZ) {

@@ -13,11 +13,7 @@
 
 namespace model {
 
-struct Piece {
-  float x1, z1, x2, z2;
-  float h;
-  float r, g, b;
-};
+using Piece = test::Segment;
 
 struct Glyph {
   std::vector<Piece> pieces;
@@ -82,27 +78,18 @@ inline std::vector<Piece> text(const char* s, float x0, float z, float scale, fl
   return out;
 }
 
-// Compares the segments in lineBuffer, starting at segment `first`, with the model's
-// pieces, bit for bit: the wall's foot (vertices 0 and 1), its height (vertex 2) and the
-// colour. Returns a description of the first mismatch, or "" when all agree.
+// Compares the segments in `v` from segment `first` on with the model's pieces, bit for
+// bit: the wall's foot, its height and the colour. Returns a description of the first
+// mismatch, or "" when all agree.
 inline std::string compare(const std::vector<test::LineVertex>& v, size_t first,
                            const std::vector<Piece>& pieces) {
-  using test::sameBits;
   if (v.size() < 8 * (first + pieces.size())) return "buffer holds too few segments";
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    const Piece& p = pieces[i];
-    const test::LineVertex* s = &v[8 * (first + i)];
-    bool ok = sameBits(s[0].x, p.x1) && sameBits(s[0].z, p.z1) && sameBits(s[1].x, p.x2) &&
-              sameBits(s[1].z, p.z2) && sameBits(s[2].y, p.h) && sameBits(s[3].y, p.h) &&
-              sameBits(s[0].r, p.r) && sameBits(s[0].g, p.g) && sameBits(s[0].b, p.b);
-    if (!ok) {
-      return "segment " + std::to_string(first + i) + ": got (" + std::to_string(s[0].x) + ", " +
-             std::to_string(s[0].z) + ")-(" + std::to_string(s[1].x) + ", " +
-             std::to_string(s[1].z) + "), expected (" + std::to_string(p.x1) + ", " +
-             std::to_string(p.z1) + ")-(" + std::to_string(p.x2) + ", " + std::to_string(p.z2) + ")";
-    }
+  std::vector<Piece> got;
+  for (size_t i = first; i < first + pieces.size(); ++i) {
+    const test::LineVertex* s = &v[8 * i];
+    got.push_back({s[0].x, s[0].z, s[1].x, s[1].z, s[2].y, s[0].r, s[0].g, s[0].b});
   }
-  return "";
+  return test::firstDifference(got, pieces);
 }
 
 }  // namespace model
