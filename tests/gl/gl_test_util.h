@@ -1,6 +1,6 @@
-// Helpers shared by the GL tests: pixel read-back, small programs from inline sources,
-// the toolkit source lines that error captions point at, and a fixture that draws into a
-// fresh render target.
+// Helpers shared by the GL tests: pixel read-back, small programs from inline sources and
+// drawing with them, attribute state, the toolkit source lines that error captions point
+// at, and a fixture that draws into a fresh render target.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -10,10 +10,12 @@
 #include <fstream>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "st/gl.h"
 #include "st/st_renderbuf.h"
 #include "st/st_shader.h"
+#include "st/st_vertexbuffer.h"
 #include "support/gl_context.h"
 #include "support/reports.h"
 #include "support/scratch.h"
@@ -60,6 +62,15 @@ inline st::Shader loadProgram(const std::string& name, const std::string& vs, co
   return shader;
 }
 
+// One draw of `vb` with `shader`, leaving neither bound.
+inline void drawWith(st::Shader& shader, st::Vertexbuffer& vb) {
+  shader.use();
+  vb.bind();
+  vb.draw();
+  vb.unbind();
+  shader.unuse();
+}
+
 inline bool linked(GLuint program) {
   GLint status = 0;
   glGetProgramiv(program, GL_LINK_STATUS, &status);
@@ -90,6 +101,48 @@ inline bool parseCaption(const std::string& caption, Caption* out) {
   out->line = std::atoi(caption.substr(colons + 2, colon - colons - 2).c_str());
   out->name = caption.substr(colon + 1);
   return out->line > 0;
+}
+
+// A report of checkGlError: it names `error` and a path ending in `file`, at the line of
+// the check, with `call` on the line before.
+inline void expectCheckAfterCall(const test::Report& report, const std::string& file,
+                                 const char* error, const char* call) {
+  Caption caption;
+  ASSERT_TRUE(parseCaption(report.caption, &caption)) << report.caption;
+  EXPECT_EQ(caption.name, error);
+  ASSERT_GE(caption.file.size(), file.size());
+  EXPECT_EQ(caption.file.substr(caption.file.size() - file.size()), file);
+  EXPECT_NE(sourceLine(caption.file, caption.line).find("checkGlError(__LINE__)"), std::string::npos)
+      << caption.file << ":" << caption.line;
+  EXPECT_NE(sourceLine(caption.file, caption.line - 1).find(call), std::string::npos)
+      << caption.file << ":" << caption.line - 1 << " should hold " << call;
+}
+
+// The bound vertex array's attribute state: exactly the listed locations enabled, each
+// float, not normalised, tightly packed, with its size and divisor.
+struct AttribState {
+  int location, size, divisor;
+};
+inline void expectAttribState(const std::vector<AttribState>& expected) {
+  for (int loc = 0; loc < 8; ++loc) {
+    const AttribState* want = nullptr;
+    for (const AttribState& e : expected)
+      if (e.location == loc) want = &e;
+    GLint enabled = -1, size = 0, divisor = -1, type = 0, normalised = -1, stride = -1;
+    glGetVertexAttribiv((GLuint)loc, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
+    EXPECT_EQ(enabled, want ? 1 : 0) << "location " << loc;
+    if (!want) continue;
+    glGetVertexAttribiv((GLuint)loc, GL_VERTEX_ATTRIB_ARRAY_SIZE, &size);
+    glGetVertexAttribiv((GLuint)loc, GL_VERTEX_ATTRIB_ARRAY_DIVISOR, &divisor);
+    glGetVertexAttribiv((GLuint)loc, GL_VERTEX_ATTRIB_ARRAY_TYPE, &type);
+    glGetVertexAttribiv((GLuint)loc, GL_VERTEX_ATTRIB_ARRAY_NORMALIZED, &normalised);
+    glGetVertexAttribiv((GLuint)loc, GL_VERTEX_ATTRIB_ARRAY_STRIDE, &stride);
+    EXPECT_EQ(size, want->size) << "location " << loc;
+    EXPECT_EQ(divisor, want->divisor) << "location " << loc;
+    EXPECT_EQ(type, GL_FLOAT) << "location " << loc;
+    EXPECT_EQ(normalised, 0) << "location " << loc;
+    EXPECT_EQ(stride, 0) << "location " << loc;
+  }
 }
 
 // A vertex colour passed straight through: position at 1, colour at 3.

@@ -24,28 +24,10 @@ class GeometryTest : public gltest::TargetTest {
   GeometryTest() : TargetTest({0, 0, 0, 0}) {}
 };
 
-// What bind leaves enabled: location -> (size, divisor); every other location disabled.
-struct AttribState {
-  int location, size, divisor;
-};
-void expectAttributes(st::Vertexbuffer& vb, std::vector<AttribState> expected) {
+// What bind leaves enabled; every other location disabled.
+void expectAttributes(st::Vertexbuffer& vb, const std::vector<gltest::AttribState>& expected) {
   vb.bind();
-  for (int loc = 0; loc < 8; ++loc) {
-    GLint enabled = 0, size = 0, divisor = 0;
-    glGetVertexAttribiv((GLuint)loc, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
-    glGetVertexAttribiv((GLuint)loc, GL_VERTEX_ATTRIB_ARRAY_SIZE, &size);
-    glGetVertexAttribiv((GLuint)loc, GL_VERTEX_ATTRIB_ARRAY_DIVISOR, &divisor);
-    const AttribState* want = nullptr;
-    for (const AttribState& e : expected)
-      if (e.location == loc) want = &e;
-    if (!want) {
-      EXPECT_EQ(enabled, 0) << "location " << loc;
-      continue;
-    }
-    EXPECT_EQ(enabled, 1) << "location " << loc;
-    EXPECT_EQ(size, want->size) << "location " << loc;
-    EXPECT_EQ(divisor, want->divisor) << "location " << loc;
-  }
+  gltest::expectAttribState(expected);
   vb.unbind();
 }
 
@@ -136,11 +118,7 @@ void main() { fragColour = vec4(vUv, 0.0, 1.0); }
   st::Shader shader = gltest::loadProgram("screen_quad", vs, fs);
   st::Vertexbuffer* quad = makeScreenQuad();
   expectAttributes(*quad, {{1, 3, 0}, {3, 2, 0}});
-  shader.use();
-  quad->bind();
-  quad->draw();
-  quad->unbind();
-  shader.unuse();
+  gltest::drawWith(shader, *quad);
   // uv runs from 0 at the left and bottom edges to 1 at the right and top.
   for (int x : {0, 511, 1024, 2047}) {
     for (int y : {0, 1500, 2047}) {
@@ -177,11 +155,7 @@ void main() {
   spriteInstanceScalar[1] = 1.0f;
   sprites->instanceCount = 2;
   sprites->dirty = 1;
-  shader.use();
-  sprites->bind();
-  sprites->draw();
-  sprites->unbind();
-  shader.unuse();
+  gltest::drawWith(shader, *sprites);
 
   // Near a sprite's lower-left corner uv is near (0, 0), near its upper-right near (1, 1).
   Rgba lowLeft = pixelAtNdc(-0.69f, -0.19f);
@@ -222,11 +196,7 @@ TEST_F(GeometryTest, LineBufferDrawsExactlyTheQuadsCounted) {
   lines->vertexCount = 8;
   lines->indexCount = 12;
   lines->dirty = 1;
-  shader.use();
-  lines->bind();
-  lines->draw();
-  lines->unbind();
-  shader.unuse();
+  gltest::drawWith(shader, *lines);
   EXPECT_EQ(pixelAtNdc(-0.7f, 0.1f), (Rgba{255, 255, 0, 255}));
   EXPECT_EQ(pixelAtNdc(-0.7f, -0.1f), (Rgba{255, 255, 0, 255}));
   EXPECT_EQ(pixelAtNdc(-0.1f, 0.1f), (Rgba{255, 0, 0, 255}));

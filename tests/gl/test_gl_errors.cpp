@@ -1,6 +1,7 @@
 // GL error checks in a real context: one report per check, captions naming file and line.
 #include <gtest/gtest.h>
 
+#include "gl_test_util.h"
 #include "st/gl.h"
 #include "st/report.h"
 #include "support/gl_context.h"
@@ -8,23 +9,21 @@
 
 namespace {
 
-void drainGlErrors() {
-  while (glGetError() != GL_NO_ERROR) {
+class GlErrors : public testing::Test {
+ protected:
+  void SetUp() override {
+    REQUIRE_GL();
+    gltest::drainGlErrors();
   }
-}
-
-TEST(GlErrors, NoPendingErrorReportsNothing) {
-  REQUIRE_GL();
-  drainGlErrors();
   test::ReportRecorder recorder;
+};
+
+TEST_F(GlErrors, NoPendingErrorReportsNothing) {
   st::checkGlErrorIn("st_x.cpp", 7);
   EXPECT_TRUE(recorder.reports.empty());
 }
 
-TEST(GlErrors, InvalidEnumIsReportedWithFileLineAndName) {
-  REQUIRE_GL();
-  drainGlErrors();
-  test::ReportRecorder recorder;
+TEST_F(GlErrors, InvalidEnumIsReportedWithFileLineAndName) {
   glEnable(0xFFFF);  // not a capability: GL_INVALID_ENUM
   st::checkGlErrorIn("src/st/st_renderbuf.cpp", 42);
   ASSERT_EQ(recorder.reports.size(), 1u);
@@ -32,10 +31,7 @@ TEST(GlErrors, InvalidEnumIsReportedWithFileLineAndName) {
   EXPECT_EQ(recorder.reports[0].text, st::glErrorText(0x0500));
 }
 
-TEST(GlErrors, InvalidFramebufferOperationIsUnknown) {
-  REQUIRE_GL();
-  drainGlErrors();
-  test::ReportRecorder recorder;
+TEST_F(GlErrors, InvalidFramebufferOperationIsUnknown) {
   // Drawing into an incomplete framebuffer raises GL_INVALID_FRAMEBUFFER_OPERATION.
   GLuint fbo = 0;
   glGenFramebuffers(1, &fbo);
@@ -49,10 +45,7 @@ TEST(GlErrors, InvalidFramebufferOperationIsUnknown) {
   EXPECT_EQ(recorder.reports[0].text, "Unknown gl error");
 }
 
-TEST(GlErrors, EachCheckConsumesOneError) {
-  REQUIRE_GL();
-  drainGlErrors();
-  test::ReportRecorder recorder;
+TEST_F(GlErrors, EachCheckConsumesOneError) {
   glEnable(0xFFFF);                   // GL_INVALID_ENUM
   glLineWidth(-1.0f);                 // GL_INVALID_VALUE
   st::checkGlErrorIn("a", 1);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -135,35 +136,41 @@ std::string describe(const std::vector<test::Report>& reports) {
   return s;
 }
 
-std::set<std::string> activeUniforms(GLuint program) {
+// The names of a program's active uniforms or attributes: glGetActiveUniform and
+// glGetActiveAttrib have the same signature.
+std::set<std::string> activeNames(GLuint program, GLenum countName,
+                                  PFNGLGETACTIVEUNIFORMPROC get) {
   std::set<std::string> names;
   GLint count = 0;
-  glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &count);
+  glGetProgramiv(program, countName, &count);
   for (GLint i = 0; i < count; ++i) {
     char name[256];
     GLsizei length = 0;
     GLint size = 0;
     GLenum type = 0;
-    glGetActiveUniform(program, (GLuint)i, sizeof name, &length, &size, &type, name);
+    get(program, (GLuint)i, sizeof name, &length, &size, &type, name);
     names.insert(name);
   }
   return names;
 }
 
-std::set<GLint> activeAttributeLocations(GLuint program) {
-  std::set<GLint> locations;
-  GLint count = 0;
-  glGetProgramiv(program, GL_ACTIVE_ATTRIBUTES, &count);
-  for (GLint i = 0; i < count; ++i) {
-    char name[256];
-    GLsizei length = 0;
-    GLint size = 0;
-    GLenum type = 0;
-    glGetActiveAttrib(program, (GLuint)i, sizeof name, &length, &size, &type, name);
-    locations.insert(glGetAttribLocation(program, name));
+// The scene made, and any report during the test fails it.
+class Pipeline : public testing::Test {
+ protected:
+  void SetUp() override {
+    REQUIRE_GL();
+    ensureScene();
+    recorder.reset(new test::ReportRecorder);
   }
-  return locations;
-}
+  void TearDown() override {
+    if (!recorder) return;
+    EXPECT_TRUE(recorder->reports.empty())
+        << recorder->reports.size() << " reports, first: " << describe(recorder->reports);
+  }
+  std::unique_ptr<test::ReportRecorder> recorder;
+};
+class PipelinePicture : public Pipeline {};
+class PipelineBlur : public Pipeline {};
 
 GLint texParameter(GLuint texture, GLenum name) {
   GLint previous = 0, value = 0;
@@ -174,9 +181,7 @@ GLint texParameter(GLuint texture, GLenum name) {
   return value;
 }
 
-TEST(Pipeline, SetupMakesFourBuffersFiveProgramsThreeTargetsAndNoReport) {
-  REQUIRE_GL();
-  ensureScene();
+TEST_F(Pipeline, SetupMakesFourBuffersFiveProgramsThreeTargetsAndNoReport) {
   EXPECT_TRUE(setupReports.empty()) << describe(setupReports);
 
   struct Expected {
@@ -223,8 +228,10 @@ TEST(Pipeline, SetupMakesFourBuffersFiveProgramsThreeTargetsAndNoReport) {
     GLint linked = 0;
     glGetProgramiv(program, GL_LINK_STATUS, &linked);
     EXPECT_EQ(linked, GL_TRUE);
-    EXPECT_EQ(activeUniforms(program), p.uniforms);
-    std::set<GLint> locations = activeAttributeLocations(program);
+    EXPECT_EQ(activeNames(program, GL_ACTIVE_UNIFORMS, glGetActiveUniform), p.uniforms);
+    std::set<GLint> locations;
+    for (const std::string& name : activeNames(program, GL_ACTIVE_ATTRIBUTES, glGetActiveAttrib))
+      locations.insert(glGetAttribLocation(program, name.c_str()));
     EXPECT_EQ(locations.count(1), 1u) << "position at location 1";
     for (GLint l : locations) EXPECT_EQ(p.locations.count(l), 1u) << "attribute location " << l;
   }
@@ -251,11 +258,8 @@ TEST(Pipeline, SetupMakesFourBuffersFiveProgramsThreeTargetsAndNoReport) {
   EXPECT_EQ(textures.size(), 3u);
 }
 
-TEST(Pipeline, ThreeHundredFramesAtVariedTimesRaiseNoReport) {
-  REQUIRE_GL();
-  ensureScene();
+TEST_F(Pipeline, ThreeHundredFramesAtVariedTimesRaiseNoReport) {
   useWindow(960, 540);
-  test::ReportRecorder recorder;
   // Music times walk through every script step, slot ends and the emission window;
   // ticks run forward through both figure periods, so sprites are born and drawn.
   const double musicTimes[] = {0.0,  9.9994, 10.0, 13.0, 19.5, 25.0,  35.0,  45.0, 55.0,
@@ -266,18 +270,12 @@ TEST(Pipeline, ThreeHundredFramesAtVariedTimesRaiseNoReport) {
     double music = musicTimes[i % 20] + 0.013 * (double)(i / 20);
     drawFrame(tick, music, i % 3 == 0 ? addMiddleSegment : nullptr, true);
   }
-  EXPECT_TRUE(recorder.reports.empty())
-      << recorder.reports.size() << " reports, first: " << describe(recorder.reports);
   while (glGetError() != GL_NO_ERROR) ADD_FAILURE() << "GL error left pending";
 }
 
-TEST(Pipeline, FrameLeavesTheStateTheNextFrameFinds) {
-  REQUIRE_GL();
-  ensureScene();
+TEST_F(Pipeline, FrameLeavesTheStateTheNextFrameFinds) {
   Viewport v = useWindow(960, 540);
-  test::ReportRecorder recorder;
   drawFrame(QUIET_TICK, QUIET_MUSIC, addMiddleSegment);
-  EXPECT_TRUE(recorder.reports.empty()) << describe(recorder.reports);
 
   GLint value = -1;
   glGetIntegerv(GL_CURRENT_PROGRAM, &value);
@@ -316,16 +314,12 @@ TEST(Pipeline, FrameLeavesTheStateTheNextFrameFinds) {
   glActiveTexture(GL_TEXTURE1);
 }
 
-TEST(PipelinePicture, EmptyLineBufferShowsOnlyTheDarkSlab) {
-  REQUIRE_GL();
-  ensureScene();
+TEST_F(PipelinePicture, EmptyLineBufferShowsOnlyTheDarkSlab) {
   useWindow(960, 540);
-  test::ReportRecorder recorder;
   drawFrame(QUIET_TICK - 40, QUIET_MUSIC);
   drawFrame(QUIET_TICK, QUIET_MUSIC);
   EXPECT_EQ(lineBuffer->indexCount, 0);
   Image image = readWindow();
-  EXPECT_TRUE(recorder.reports.empty()) << describe(recorder.reports);
 
   // No line anywhere: the floor stays far below what a lit wall gives (half of full
   // strength and more); and the slab is there, faintly lighter than the empty space
@@ -345,11 +339,8 @@ TEST(PipelinePicture, EmptyLineBufferShowsOnlyTheDarkSlab) {
   EXPECT_GT(slab, beyond);
 }
 
-TEST(PipelinePicture, SegmentLightsItsSurroundingsAndItsMirrorBelowIsDimmer) {
-  REQUIRE_GL();
-  ensureScene();
+TEST_F(PipelinePicture, SegmentLightsItsSurroundingsAndItsMirrorBelowIsDimmer) {
   Viewport v = useWindow(960, 540);
-  test::ReportRecorder recorder;
   drawFrame(QUIET_TICK - 40, QUIET_MUSIC);
   drawFrame(QUIET_TICK, QUIET_MUSIC);
   Image empty = readWindow();
@@ -359,7 +350,6 @@ TEST(PipelinePicture, SegmentLightsItsSurroundingsAndItsMirrorBelowIsDimmer) {
   Image lit = readWindow();
   Image scene = readFramebuffer(sceneTarget->fbo, 0, 0, 2048, 2048);
   Image blurred = readFramebuffer(blurTargetV->fbo, 0, 0, 2048, 2048);
-  EXPECT_TRUE(recorder.reports.empty()) << describe(recorder.reports);
 
   FrameMatrices fm;
   buildFrameMatrices(fm, QUIET_TICK, windowWidth, windowHeight);
@@ -396,9 +386,7 @@ TEST(PipelinePicture, SegmentLightsItsSurroundingsAndItsMirrorBelowIsDimmer) {
   EXPECT_GE(extra, 12) << "glow beyond the end in the window";
 }
 
-TEST(PipelinePicture, ComposeDrawsIntoTheLetterboxViewportAndLeavesTheBars) {
-  REQUIRE_GL();
-  ensureScene();
+TEST_F(PipelinePicture, ComposeDrawsIntoTheLetterboxViewportAndLeavesTheBars) {
   // An 800 x 540 window has a 16:9 viewport of 800 x 450 with bars of 45 rows above and
   // below; the 960 x 540 framebuffer of the test window has room around it as well.
   Viewport v = useWindow(800, 540);
@@ -408,11 +396,9 @@ TEST(PipelinePicture, ComposeDrawsIntoTheLetterboxViewportAndLeavesTheBars) {
   ASSERT_EQ(v.height, 450);
   glClearColor(1.0f, 0.0f, 1.0f, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT);  // magenta marks what the frame must not touch
-  test::ReportRecorder recorder;
   drawFrame(QUIET_TICK, QUIET_MUSIC, addMiddleSegment);
   Image image = readFramebuffer(0, 0, 0, 960, 540);
   useWindow(960, 540);
-  EXPECT_TRUE(recorder.reports.empty()) << describe(recorder.reports);
 
   int insideMagenta = 0, outsideOther = 0;
   for (int y = 0; y < 540; ++y) {
@@ -446,11 +432,8 @@ void blurColumn(int column) {
   }
 }
 
-TEST(PipelineBlur, ThinLineGlowsAtLeastEightTexelsToBothSides) {
-  REQUIRE_GL();
-  ensureScene();
+TEST_F(PipelineBlur, ThinLineGlowsAtLeastEightTexelsToBothSides) {
   Viewport v = useWindow(960, 540);
-  test::ReportRecorder recorder;
   blurColumn(-1);
   Image darkWindow = readWindow();
   // Columns at every part of the coarse cells that a mipmap-based blur reads (16 or 32
@@ -476,7 +459,6 @@ TEST(PipelineBlur, ThinLineGlowsAtLeastEightTexelsToBothSides) {
       EXPECT_GT(window.maxChannel(wx + dx, wy), darkWindow.maxChannel(wx + dx, wy))
           << "window glow at " << dx << " pixels";
   }
-  EXPECT_TRUE(recorder.reports.empty()) << describe(recorder.reports);
 }
 
 }  // namespace

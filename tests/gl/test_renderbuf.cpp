@@ -255,11 +255,7 @@ void main() { fragColour = texture(source, vUv + shift); }
   result.init();
 
   source.bind();
-  pattern.use();
-  quad->bind();
-  quad->draw();
-  quad->unbind();
-  pattern.unuse();
+  gltest::drawWith(pattern, *quad);
   ASSERT_EQ(gltest::pixelAt(300, 7), patternAt(300, 7));
   source.unbind();
 
@@ -269,10 +265,7 @@ void main() { fragColour = texture(source, vUv + shift); }
   glBindTexture(GL_TEXTURE_2D, source.tex);
   sample.setInt("source", 0);
   glUniform2f(sample.uniformLocation("shift"), 1.0f + 0.4f / 2048.0f, -1.0f + 0.4f / 2048.0f);
-  quad->bind();
-  quad->draw();
-  quad->unbind();
-  sample.unuse();
+  gltest::drawWith(sample, *quad);
 
   int mismatches = 0;
   std::vector<Rgba> row(2048);
@@ -296,15 +289,8 @@ TEST_F(RenderbufTest, ErrorsNameTheCheckAfterTheCall) {
   target.unbind();
   EXPECT_EQ(framebuffer(), 0);  // unbind went on with the framebuffer
   ASSERT_EQ(recorder->reports.size(), 1u);
-  gltest::Caption caption;
-  ASSERT_TRUE(gltest::parseCaption(recorder->reports[0].caption, &caption));
-  EXPECT_EQ(caption.name, "GL_INVALID_VALUE");
-  ASSERT_GE(caption.file.size(), 23u);
-  EXPECT_EQ(caption.file.substr(caption.file.size() - 23), "src/st/st_renderbuf.cpp");
-  EXPECT_NE(gltest::sourceLine(caption.file, caption.line).find("checkGlError(__LINE__)"),
-            std::string::npos);
-  EXPECT_NE(gltest::sourceLine(caption.file, caption.line - 1).find("glViewport(saved"),
-            std::string::npos);
+  gltest::expectCheckAfterCall(recorder->reports[0], "src/st/st_renderbuf.cpp",
+                               "GL_INVALID_VALUE", "glViewport(saved");
   EXPECT_EQ(recorder->reports[0].text, st::glErrorText(0x0501));
   recorder->reports.clear();
 }

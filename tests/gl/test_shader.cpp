@@ -83,11 +83,29 @@ class ShaderTest : public testing::Test {
     REQUIRE_GL();
     gltest::drainGlErrors();
     st::linkRetries = 0;
+    // Link reports restore what armRestore names; unarmed, they are only counted.
+    restore = Restore{};
+    recorder.onReport = restoreOnLinkReport;
   }
+
+  // Loads `name`.vs, missing (or a directory in its place) until the link report numbered
+  // `restoreAt` writes it, with a good `name`.fs.
+  void loadWithMissingVertexShader(st::Shader& shader, const std::string& name, int restoreAt,
+                                   bool directory = false) {
+    std::string vsPath = test::scratchPath(name + ".vs");
+    std::string fsPath = gltest::writeScratch(name + ".fs", FLAT_FS);
+    unlink(vsPath.c_str());
+    if (directory) {
+      ASSERT_EQ(mkdir(vsPath.c_str(), 0700), 0);
+    }
+    armRestore(restoreAt, vsPath, FLAT_VS);
+    restore.replaceDirectory = directory;
+    shader.load(vsPath.c_str(), fsPath.c_str());
+  }
+  test::ReportRecorder recorder;
 };
 
 TEST_F(ShaderTest, LinksTwoGoodFilesWithoutReports) {
-  test::ReportRecorder recorder;
   st::Shader shader = gltest::loadProgram("good", FLAT_VS, FLAT_FS);
   EXPECT_TRUE(recorder.reports.empty());
   EXPECT_NE(shader.vertexShader, 0u);
@@ -99,7 +117,6 @@ TEST_F(ShaderTest, LinksTwoGoodFilesWithoutReports) {
 }
 
 TEST_F(ShaderTest, CrLfSourceCompilesExactlyLikeItsLfTwin) {
-  test::ReportRecorder recorder;
   st::Shader lf = gltest::loadProgram("twin_lf", UNIFORM_VS, UNIFORM_FS);
   st::Shader crlf = gltest::loadProgram("twin_crlf", withCrLf(UNIFORM_VS), withCrLf(UNIFORM_FS));
   EXPECT_TRUE(recorder.reports.empty());
@@ -115,7 +132,6 @@ TEST_F(ShaderTest, CrLfSourceCompilesExactlyLikeItsLfTwin) {
   std::string lfPath = gltest::writeScratch("broken_lf.fs", BROKEN_FS);
   std::string crlfPath = gltest::writeScratch("broken_crlf.fs", withCrLf(BROKEN_FS));
   std::string vsPath = gltest::writeScratch("broken_twin.vs", FLAT_VS);
-  recorder.onReport = restoreOnLinkReport;
 
   armRestore(1, lfPath, FLAT_FS);
   st::Shader brokenLf{};
@@ -142,10 +158,8 @@ TEST_F(ShaderTest, FiveThousandCarriageReturnsAreAllRemoved) {
   for (char c : fs) total += c == '\r';
   ASSERT_EQ(total, 5005u);  // the five line ends too
 
-  test::ReportRecorder recorder;
   // Should the CRs survive, the link fails: mend the file then, so the test fails here
   // instead of the seventh retry ending the process.
-  recorder.onReport = restoreOnLinkReport;
   armRestore(1, test::scratchPath("many_crs.fs"), FLAT_FS);
   st::Shader shader = gltest::loadProgram("many_crs", FLAT_VS, fs);
   EXPECT_TRUE(recorder.reports.empty());
@@ -154,8 +168,6 @@ TEST_F(ShaderTest, FiveThousandCarriageReturnsAreAllRemoved) {
 }
 
 TEST_F(ShaderTest, CompileErrorShowsLogUnderFilePathThenLinkFailure) {
-  test::ReportRecorder recorder;
-  recorder.onReport = restoreOnLinkReport;
   std::string vsPath = gltest::writeScratch("compile_error.vs", FLAT_VS);
   std::string fsPath = gltest::writeScratch("compile_error.fs", BROKEN_FS);
   armRestore(1, fsPath, FLAT_FS);  // mended while the link box is open
@@ -172,16 +184,8 @@ TEST_F(ShaderTest, CompileErrorShowsLogUnderFilePathThenLinkFailure) {
 }
 
 TEST_F(ShaderTest, FileRestoredDuringReportIsLoadedByTheRetry) {
-  test::ReportRecorder recorder;
-  recorder.onReport = restoreOnLinkReport;
-  std::string vsPath = test::scratchPath("restored.vs");
-  std::string fsPath = gltest::writeScratch("restored.fs", FLAT_FS);
-  unlink(vsPath.c_str());
-  armRestore(3, vsPath, FLAT_VS);
-
   st::Shader shader{};
-  shader.load(vsPath.c_str(), fsPath.c_str());
-
+  loadWithMissingVertexShader(shader, "restored", 3);
   // One box per failed attempt, nothing at read time for the missing file.
   ASSERT_EQ(recorder.reports.size(), 3u);
   for (const auto& r : recorder.reports) EXPECT_EQ(r.caption, LINK_FAILED);
@@ -191,10 +195,8 @@ TEST_F(ShaderTest, FileRestoredDuringReportIsLoadedByTheRetry) {
   EXPECT_EQ(glGetAttribLocation(shader.program, "colour"), 3);
 
   // The count starts over: a later load may fail six times in a row and still live.
-  unlink(vsPath.c_str());
-  armRestore(6, vsPath, FLAT_VS);
   st::Shader again{};
-  again.load(vsPath.c_str(), fsPath.c_str());
+  loadWithMissingVertexShader(again, "restored", 6);
   EXPECT_EQ(restore.retriesSeen, (std::vector<int>{0, 1, 2, 3, 4, 5}));
   EXPECT_EQ(st::linkRetries, 0);
   EXPECT_TRUE(gltest::linked(again.program));
@@ -208,16 +210,10 @@ void noteFailedProgram(const test::Report& report) {
 }
 
 TEST_F(ShaderTest, RetryReplacesTheNamesOfTheFailedAttempt) {
-  test::ReportRecorder recorder;
-  recorder.onReport = noteFailedProgram;
-  std::string vsPath = test::scratchPath("names.vs");
-  std::string fsPath = gltest::writeScratch("names.fs", FLAT_FS);
-  unlink(vsPath.c_str());
-  armRestore(1, vsPath, FLAT_VS);
-
   st::Shader shader{};
+  recorder.onReport = noteFailedProgram;
   watched = &shader;
-  shader.load(vsPath.c_str(), fsPath.c_str());
+  loadWithMissingVertexShader(shader, "names", 1);
   watched = nullptr;
   ASSERT_EQ(recorder.reports.size(), 1u);
   ASSERT_NE(failedProgram, 0u);
@@ -231,24 +227,14 @@ TEST_F(ShaderTest, RetryReplacesTheNamesOfTheFailedAttempt) {
 
 TEST_F(ShaderTest, DirectoryInPlaceOfAFileIsTreatedAsMissing) {
   // A directory opens, but its "length" is nonsense: no compile, no crash, the link reports.
-  test::ReportRecorder recorder;
-  recorder.onReport = restoreOnLinkReport;
-  std::string vsPath = test::scratchPath("folder.vs");
-  std::string fsPath = gltest::writeScratch("folder.fs", FLAT_FS);
-  unlink(vsPath.c_str());
-  ASSERT_EQ(mkdir(vsPath.c_str(), 0700), 0);
-  armRestore(1, vsPath, FLAT_VS);
-  restore.replaceDirectory = true;
-
   st::Shader shader{};
-  shader.load(vsPath.c_str(), fsPath.c_str());
+  loadWithMissingVertexShader(shader, "folder", 1, true);
   ASSERT_EQ(recorder.reports.size(), 1u);
   EXPECT_EQ(recorder.reports[0].caption, LINK_FAILED);
   EXPECT_TRUE(gltest::linked(shader.program));
 }
 
 TEST_F(ShaderTest, NullPathCreatesAndAttachesNothingForThatStage) {
-  test::ReportRecorder recorder;
   std::string fsPath = gltest::writeScratch("alone.fs", FLAT_FS);
   st::Shader shader{};
   shader.load(nullptr, fsPath.c_str());
@@ -263,7 +249,6 @@ TEST_F(ShaderTest, NullPathCreatesAndAttachesNothingForThatStage) {
 }
 
 TEST_F(ShaderTest, MissingUniformIsReportedWithItsNameAndTheReportLine) {
-  test::ReportRecorder recorder;
   st::Shader shader = gltest::loadProgram("uniforms", UNIFORM_VS, UNIFORM_FS);
   ASSERT_TRUE(gltest::linked(shader.program));
   shader.use();
@@ -292,7 +277,6 @@ TEST_F(ShaderTest, MissingUniformIsReportedWithItsNameAndTheReportLine) {
 }
 
 TEST_F(ShaderTest, SettersReachTheProgramUntransposed) {
-  test::ReportRecorder recorder;
   st::Shader shader = gltest::loadProgram("setters", UNIFORM_VS, UNIFORM_FS);
   ASSERT_TRUE(gltest::linked(shader.program));
   shader.use();
@@ -324,19 +308,12 @@ TEST_F(ShaderTest, SettersReachTheProgramUntransposed) {
 }
 
 TEST_F(ShaderTest, GlErrorsAreCheckedRightAfterTheCall) {
-  test::ReportRecorder recorder;
   st::Shader shader{};
   shader.program = 0xFFFFu;  // no such program: glUseProgram raises GL_INVALID_VALUE
   shader.use();
   ASSERT_EQ(recorder.reports.size(), 1u);
-  gltest::Caption caption;
-  ASSERT_TRUE(gltest::parseCaption(recorder.reports[0].caption, &caption));
-  EXPECT_EQ(caption.name, "GL_INVALID_VALUE");
-  EXPECT_EQ(caption.file.substr(caption.file.size() - 20), "src/st/st_shader.cpp");
-  EXPECT_NE(gltest::sourceLine(caption.file, caption.line).find("checkGlError(__LINE__)"),
-            std::string::npos);
-  EXPECT_NE(gltest::sourceLine(caption.file, caption.line - 1).find("glUseProgram(program)"),
-            std::string::npos);
+  gltest::expectCheckAfterCall(recorder.reports[0], "src/st/st_shader.cpp", "GL_INVALID_VALUE",
+                               "glUseProgram(program)");
 }
 
 // The seventh failed link in a row ends the process with -1 (status 255), after exactly

@@ -47,29 +47,30 @@ void fill(float* out, std::initializer_list<float> values) {
   for (float v : values) *out++ = v;
 }
 
-// The square [-0.5, 0.5]^2 as two triangles, in one colour.
-st::Vertexbuffer* makeSquare(Rgba colour) {
+// The square [-h, h]^2 as two triangles, positions at location 1.
+st::Vertexbuffer* makeQuad(float h, int instances) {
   auto* vb = new st::Vertexbuffer;
-  vb->init(4, 6, 0);
+  vb->init(4, 6, instances);
   unsigned quad[6] = {0, 1, 2, 1, 2, 3};
   for (int i = 0; i < 6; ++i) vb->indices[i] = quad[i];
-  fill(vb->addAttrib(3, 1, 0), {-0.5f, -0.5f, 0, 0.5f, -0.5f, 0, -0.5f, 0.5f, 0, 0.5f, 0.5f, 0});
+  fill(vb->addAttrib(3, 1, 0), {-h, -h, 0, h, -h, 0, -h, h, 0, h, h, 0});
+  return vb;
+}
+
+// The square [-0.5, 0.5]^2 in one colour.
+st::Vertexbuffer* makeSquare(Rgba colour) {
+  st::Vertexbuffer* vb = makeQuad(0.5f, 0);
   float* c = vb->addAttrib(4, 3, 0);
   for (int v = 0; v < 4; ++v)
     fill(c + 4 * v, {colour.r / 255.0f, colour.g / 255.0f, colour.b / 255.0f, colour.a / 255.0f});
   return vb;
 }
 
+using gltest::drawWith;
+
 class VertexbufferTest : public gltest::TargetTest {
  protected:
   VertexbufferTest() : TargetTest({0, 0, 255, 255}) {}
-  void drawWith(st::Shader& shader, st::Vertexbuffer& vb) {
-    shader.use();
-    vb.bind();
-    vb.draw();
-    vb.unbind();
-    shader.unuse();
-  }
   st::Shader flat() { return gltest::loadProgram("vb_flat", gltest::FLAT_VS, gltest::FLAT_FS); }
 };
 
@@ -88,11 +89,7 @@ TEST_F(VertexbufferTest, PlainDrawFillsExactlyItsSquare) {
 
 TEST_F(VertexbufferTest, InstancedOnlyFromTwoInstancesOn) {
   st::Shader shader = gltest::loadProgram("vb_instanced", INSTANCED_VS, gltest::FLAT_FS);
-  auto* vb = new st::Vertexbuffer;
-  vb->init(4, 6, 3);
-  unsigned quad[6] = {0, 1, 2, 1, 2, 3};
-  for (int i = 0; i < 6; ++i) vb->indices[i] = quad[i];
-  fill(vb->addAttrib(3, 1, 0), {-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0});
+  st::Vertexbuffer* vb = makeQuad(1.0f, 3);
   st::Vertexbuffer::Attribarray* positions = vb->attribs;
   float* offsets = vb->addAttrib(4, 3, 1);
   float* shades = vb->addAttrib(1, 4, 1);
@@ -102,31 +99,24 @@ TEST_F(VertexbufferTest, InstancedOnlyFromTwoInstancesOn) {
   fill(offsets, {-0.5f, -0.5f, 0, 0, 0.5f, -0.5f, 0, 0, 0.0f, 0.5f, 0, 0});
   fill(shades, {0.2f, 0.6f, 1.0f});
 
-  drawWith(shader, *vb);
-  // Square i covers offset +-0.1; colour (shade, 1 - shade, 0) in bytes.
-  EXPECT_EQ(pixelAtNdc(-0.5f, -0.5f), (Rgba{51, 204, 0, 255}));
-  EXPECT_EQ(pixelAtNdc(0.55f, -0.45f), (Rgba{153, 102, 0, 255}));
-  EXPECT_EQ(pixelAtNdc(0.0f, 0.5f), (Rgba{255, 0, 0, 255}));
-  EXPECT_EQ(pixelAtNdc(0.0f, 0.0f), CLEAR);
-  EXPECT_EQ(pixelAtNdc(-0.5f, -0.65f), CLEAR);
-
-  // One instance, and none at all, draw once: the plain draw reads instance element 0.
-  for (int count : {1, 0}) {
+  // Square i covers offset +-0.1; colour (shade, 1 - shade, 0) in bytes. One instance, and
+  // none at all, draw once: the plain draw reads instance element 0.
+  const Rgba first{51, 204, 0, 255}, second{153, 102, 0, 255}, third{255, 0, 0, 255};
+  const struct {
+    int count;
+    Rgba second, third;
+  } cases[] = {{3, second, third}, {1, CLEAR, CLEAR}, {0, CLEAR, CLEAR}, {2, second, CLEAR}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "instance count " << c.count);
     clear();
-    vb->instanceCount = count;
+    vb->instanceCount = c.count;
     drawWith(shader, *vb);
-    EXPECT_EQ(pixelAtNdc(-0.5f, -0.5f), (Rgba{51, 204, 0, 255})) << count;
-    EXPECT_EQ(pixelAtNdc(0.5f, -0.5f), CLEAR) << count;
-    EXPECT_EQ(pixelAtNdc(0.0f, 0.5f), CLEAR) << count;
+    EXPECT_EQ(pixelAtNdc(-0.5f, -0.5f), first);
+    EXPECT_EQ(pixelAtNdc(0.55f, -0.45f), c.second);
+    EXPECT_EQ(pixelAtNdc(0.0f, 0.5f), c.third);
+    EXPECT_EQ(pixelAtNdc(0.0f, 0.0f), CLEAR);
+    EXPECT_EQ(pixelAtNdc(-0.5f, -0.65f), CLEAR);
   }
-
-  // Two: instanced again, and only two.
-  clear();
-  vb->instanceCount = 2;
-  drawWith(shader, *vb);
-  EXPECT_EQ(pixelAtNdc(-0.5f, -0.5f), (Rgba{51, 204, 0, 255}));
-  EXPECT_EQ(pixelAtNdc(0.5f, -0.5f), (Rgba{153, 102, 0, 255}));
-  EXPECT_EQ(pixelAtNdc(0.0f, 0.5f), CLEAR);
   delete vb;
 }
 
@@ -220,25 +210,7 @@ TEST_F(VertexbufferTest, BindPointsEveryAttributeUnbindDisablesThem) {
   GLint vao = 0;
   glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &vao);
   EXPECT_EQ(GLuint(vao), vb->vao);
-  struct Expected {
-    int location, size, divisor;
-  };
-  for (Expected e : {Expected{1, 3, 0}, Expected{2, 2, 0}, Expected{3, 4, 2}, Expected{4, 1, 1}}) {
-    GLint enabled = 0, size = 0, divisor = -1, type = 0, normalised = 1, stride = -1;
-    GLuint loc = (GLuint)e.location;
-    glGetVertexAttribiv(loc, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
-    glGetVertexAttribiv(loc, GL_VERTEX_ATTRIB_ARRAY_SIZE, &size);
-    glGetVertexAttribiv(loc, GL_VERTEX_ATTRIB_ARRAY_DIVISOR, &divisor);
-    glGetVertexAttribiv(loc, GL_VERTEX_ATTRIB_ARRAY_TYPE, &type);
-    glGetVertexAttribiv(loc, GL_VERTEX_ATTRIB_ARRAY_NORMALIZED, &normalised);
-    glGetVertexAttribiv(loc, GL_VERTEX_ATTRIB_ARRAY_STRIDE, &stride);
-    EXPECT_EQ(enabled, 1) << e.location;
-    EXPECT_EQ(size, e.size) << e.location;
-    EXPECT_EQ(divisor, e.divisor) << e.location;
-    EXPECT_EQ(type, GL_FLOAT) << e.location;
-    EXPECT_EQ(normalised, 0) << e.location;
-    EXPECT_EQ(stride, 0) << e.location;
-  }
+  gltest::expectAttribState({{1, 3, 0}, {2, 2, 0}, {3, 4, 2}, {4, 1, 1}});
   // Per-instance arrays are sized by instanceCount / divisor at the time they were added.
   EXPECT_EQ(vb->attribs->count, 8);           // (1, 4, 1)
   EXPECT_EQ(vb->attribs->next->count, 16);    // (4, 3, 2)
@@ -246,11 +218,7 @@ TEST_F(VertexbufferTest, BindPointsEveryAttributeUnbindDisablesThem) {
   glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &vao);
   EXPECT_EQ(vao, 0);
   glBindVertexArray(vb->vao);
-  for (int loc = 1; loc <= 4; ++loc) {
-    GLint enabled = 1;
-    glGetVertexAttribiv((GLuint)loc, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
-    EXPECT_EQ(enabled, 0) << loc;
-  }
+  gltest::expectAttribState({});
   glBindVertexArray(0);
   delete vb;
 }
@@ -284,17 +252,9 @@ TEST_F(VertexbufferTest, DrawErrorsNameTheCheckAfterEachDrawCall) {
   shader.unuse();
   ASSERT_EQ(recorder->reports.size(), 2u);
   const char* expectedCalls[2] = {"glDrawElements(", "glDrawElementsInstanced("};
-  for (int i = 0; i < 2; ++i) {
-    gltest::Caption caption;
-    ASSERT_TRUE(gltest::parseCaption(recorder->reports[i].caption, &caption));
-    EXPECT_EQ(caption.name, "GL_INVALID_ENUM");
-    ASSERT_GE(caption.file.size(), 26u);
-    EXPECT_EQ(caption.file.substr(caption.file.size() - 26), "src/st/st_vertexbuffer.cpp");
-    EXPECT_NE(gltest::sourceLine(caption.file, caption.line).find("checkGlError(__LINE__)"),
-              std::string::npos);
-    EXPECT_NE(gltest::sourceLine(caption.file, caption.line - 1).find(expectedCalls[i]),
-              std::string::npos);
-  }
+  for (int i = 0; i < 2; ++i)
+    gltest::expectCheckAfterCall(recorder->reports[i], "src/st/st_vertexbuffer.cpp",
+                                 "GL_INVALID_ENUM", expectedCalls[i]);
   recorder->reports.clear();
   delete vb;
 }
