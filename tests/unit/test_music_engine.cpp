@@ -173,9 +173,12 @@ TEST_F(MusicEngine, VolumePanAndPauseAreHonoured) {
   } cases[] = {{0.5f, 0.0f, false, 0.5f, 0.5f}, {1.0f, -1.0f, false, 1.0f, 0.0f}, {-1.0f, 0.0f, true, 0.0f, 0.0f}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "volume " << c.volume << " pan " << c.pan << " paused " << c.paused);
+    // A source keeps the engine that last played it: it must not outlive that engine.
     SoLoud::Soloud fresh;
     fresh.initOffline();
-    SoLoud::handle h = fresh.play(wav, c.volume, c.pan, c.paused, 0);
+    SoLoud::Wav source;
+    ASSERT_EQ(source.load(threeSeconds().path.c_str()), 0u);
+    SoLoud::handle h = fresh.play(source, c.volume, c.pan, c.paused, 0);
     std::vector<float> out = mixFrames(fresh, 1000);
     EXPECT_EQ(fresh.getStreamPosition(h), c.paused ? 0.0 : 1000 / RATE);
     for (size_t k = 0; k < 1000; ++k) {
