@@ -153,7 +153,9 @@ struct Converter {
 
 // ---- AudioSource ----------------------------------------------------------------------
 
-AudioSource::~AudioSource() { stopVoices(); }
+AudioSource::~AudioSource() {
+  if (engine) engine->release(*this);
+}
 
 void AudioSource::setLooping(bool on) { looping = on; }
 
@@ -281,7 +283,11 @@ result Wav::loadMem(const unsigned char* data, size_t size, const char* name) {
 
 // ---- Soloud -----------------------------------------------------------------------------
 
-Soloud::~Soloud() { deinit(); }
+Soloud::~Soloud() {
+  deinit();
+  // Sources may outlive the engine; they must not call back into it when they go.
+  for (AudioSource* source : sources) source->engine = nullptr;
+}
 
 result Soloud::init() {
   deinit();
@@ -330,7 +336,12 @@ handle Soloud::play(AudioSource& source, float volume, float pan, bool paused, u
   (void)bus;  // one bus: everything goes to the output
   if (volume < 0.0f) volume = source.volume;
   pan = std::min(1.0f, std::max(-1.0f, pan));
-  source.engine = this;
+  if (source.engine != this) {
+    // A source plays in one engine at a time: started here, it stops in the other.
+    if (source.engine) source.engine->release(source);
+    source.engine = this;
+    sources.push_back(&source);
+  }
 
   Voice v;
   v.samples = source.samples.data();
@@ -388,6 +399,12 @@ void Soloud::stopSource(const AudioSource& source) {
   for (Voice& v : voices) {
     if (v.source == &source) v = Voice();
   }
+}
+
+void Soloud::release(AudioSource& source) {
+  stopSource(source);
+  sources.erase(std::remove(sources.begin(), sources.end(), &source), sources.end());
+  source.engine = nullptr;
 }
 
 void Soloud::deviceCallback(void* userdata, Uint8* stream, int len) {

@@ -61,7 +61,9 @@ class AudioSource {
   bool looping = false;
   double loopPoint = 0.0;
   float volume = 1.0f;
-  Soloud* engine = nullptr;  // the engine that last played this source
+  // The engine this source plays in (one at a time); it lets go of the source when
+  // either of the two goes first.
+  Soloud* engine = nullptr;
 };
 
 class Wav : public AudioSource {
@@ -118,12 +120,16 @@ class Soloud {
   // Index of the live voice the handle names, or -1. Caller holds the lock.
   int findVoice(handle h) const;
   void stopSource(const AudioSource& source);
+  // Stops the source's voices and forgets it: it is going away or moving to another engine.
+  void release(AudioSource& source);
 
   std::mutex lock;
   Voice voices[MAX_VOICES];
   unsigned playCounter = 0;
   uint32_t device = 0;  // SDL_AudioDeviceID, 0 when no device is open
   bool audioSubsystem = false;
+  // Every source whose `engine` is this one, to be told when the engine goes first.
+  std::vector<AudioSource*> sources;
 };
 
 }  // namespace SoLoud
