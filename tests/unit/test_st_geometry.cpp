@@ -21,7 +21,7 @@ std::vector<Attrib*> inAddedOrder(const st::Vertexbuffer& vb) {
   return out;
 }
 
-struct AttribSpec {
+struct AttribShape {
   int size, location, divisor, count;
 };
 
@@ -29,7 +29,7 @@ struct AttribSpec {
 // indices and the attributes in the order added. Returns the attributes in that order.
 std::vector<Attrib*> expectMesh(const st::Vertexbuffer& vb, int vertices, int indices,
                                 int instances, const std::vector<unsigned>& firstIndices,
-                                const std::vector<AttribSpec>& specs) {
+                                const std::vector<AttribShape>& shapes) {
   EXPECT_EQ(vb.mode, GLenum(GL_TRIANGLES));
   EXPECT_EQ(vb.vertexCount, vertices);
   EXPECT_EQ(vb.indexCount, indices);
@@ -38,12 +38,12 @@ std::vector<Attrib*> expectMesh(const st::Vertexbuffer& vb, int vertices, int in
   for (size_t i = 0; i < firstIndices.size(); ++i)
     EXPECT_EQ(vb.indices[i], firstIndices[i]) << "index " << i;
   std::vector<Attrib*> attribs = inAddedOrder(vb);
-  EXPECT_EQ(attribs.size(), specs.size());
-  for (size_t i = 0; i < attribs.size() && i < specs.size(); ++i) {
-    EXPECT_EQ(attribs[i]->size, specs[i].size) << "attribute " << i;
-    EXPECT_EQ(attribs[i]->location, specs[i].location) << "attribute " << i;
-    EXPECT_EQ(attribs[i]->divisor, specs[i].divisor) << "attribute " << i;
-    EXPECT_EQ(attribs[i]->count, specs[i].count) << "attribute " << i;
+  EXPECT_EQ(attribs.size(), shapes.size());
+  for (size_t i = 0; i < attribs.size() && i < shapes.size(); ++i) {
+    EXPECT_EQ(attribs[i]->size, shapes[i].size) << "attribute " << i;
+    EXPECT_EQ(attribs[i]->location, shapes[i].location) << "attribute " << i;
+    EXPECT_EQ(attribs[i]->divisor, shapes[i].divisor) << "attribute " << i;
+    EXPECT_EQ(attribs[i]->count, shapes[i].count) << "attribute " << i;
   }
   return attribs;
 }
