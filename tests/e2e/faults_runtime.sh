@@ -87,7 +87,7 @@ check "missing uniform: caption ends with :time" grep -q ':time$' <<<"$box"
 check "missing uniform: the show carries on" kill -0 "$pid"
 # A key release while the box is open waits in the queue; once the box is gone the
 # next event poll ends the show.
-id=$(xdotool search --all --pid "$pid" --name '^zOOv 2020$' | head -n 1)
+id=$(wait_for_window "$pid" 10)  # retried: a box may come or go while the tree is walked
 xdotool key --window "$id" q
 for _ in $(seq 1 10); do
   kill -0 "$pid" 2>/dev/null || break
@@ -103,7 +103,7 @@ mv "$work/assets/floor.fs" "$work/floor.fs.saved"
 start_show "$work"
 box=$(wait_for_box "Shader link failed" 60)
 check "start-up box: up" test -n "$box"
-id=$(xdotool search --all --pid "$pid" --name '^zOOv 2020$' | head -n 1)
+id=$(wait_for_window "$pid" 10)  # retried: a box may come or go while the tree is walked
 xdotool key --window "$id" q
 mv "$work/floor.fs.saved" "$work/assets/floor.fs"
 dismiss_box "${box%% *}"
@@ -115,10 +115,14 @@ rm -rf "$work"
 work=$(make_workdir)
 sed -i -e 's/^uniform float time;/const float time = 0.0;/' "$work/assets/lines.vs"
 start_show "$work"
+# The window is up before set-up ends; its id is taken then, not while a box holds focus.
+id=$(wait_for_window "$pid" 60)
 box=$(wait_for_box ".*:time" 60)
-check "close during a box: box up" test -n "$box"
-id=$(xdotool search --all --pid "$pid" --name '^zOOv 2020$' | head -n 1)
-"$BUILD_DIR/tests/close_window" "$id"
+check "close during a box: box up" test -n "$box" -a -n "$id"
+for _ in 1 2 3; do
+  "$BUILD_DIR/tests/close_window" "$id" && break
+  sleep 1
+done
 for _ in $(seq 1 10); do
   kill -0 "$pid" 2>/dev/null || break
   box=$(wait_for_box ".*:time" 5) && dismiss_box "${box%% *}"
