@@ -63,13 +63,10 @@ check "the first sprites come in the frame after it (frame ${firstSprite:-none})
 # A 0.2 s clip of the video's audio around the instant is looked for in 2 s of the
 # soundtrack around that music time (both decoded by ffmpeg, mono); where it fits gives
 # the soundtrack's time at the instant.
-AUDIO_FIND="$BUILD_DIR/zoov_audio_find"
-pcm() { ffmpeg -v error -y -i "$1" -vn -ss "$2" -t "$3" -f f32le -ac 1 -ar 44100 "$4"; }
+pcm() { ffmpeg -v error -y -i sync/sync.mp4 -vn -ss "$1" -t 0.2 -f f32le -ac 1 -ar 44100 clip.raw; }
 soundtrack_at() {  # VIDEO_SECONDS MUSIC_SECONDS: prints "SOUNDTRACK_SECONDS RESIDUAL_DB"
-  pcm "$SOURCE_DIR/assets/zoov2020.ogg" "$(awk -v m="$2" 'BEGIN { print m - 1 }')" 2 ref.raw
-  pcm sync/sync.mp4 "$(awk -v v="$1" 'BEGIN { print v - 0.1 }')" 0.2 clip.raw
-  "$AUDIO_FIND" ref.raw clip.raw |
-    awk -v m="$2" '{ printf "%.4f %s", m - 1 + $1 / 44100 + 0.1, $2 }'
+  pcm "$(awk -v v="$1" 'BEGIN { print v - 0.1 }')"
+  soundtrack_time clip.raw "$2" | awk '{ printf "%.4f %s", $1 + 0.1, $2 }'
 }
 music800=$(awk '$1 == 800 { print $3 }' sync.txt)
 read -r heard residual <<<"$(soundtrack_at 1.0 "${music800:-80}")"
@@ -82,8 +79,8 @@ read -r heard residual <<<"$(soundtrack_at 10.0 "${music890:-89}")"
 check "10 s later it still is: frame 890 plays the soundtrack at ${heard:-?} s" \
   awk -v h="${heard:-0}" -v m="${music890:-0}" -v r="${residual:-0}" \
     'BEGIN { d = h - m; exit !(m > 0 && d * d < 1e-6 && r < -15) }'
-pcm sync/sync.mp4 4.9 0.2 clip.raw
-read -r _ residual <<<"$("$AUDIO_FIND" ref.raw clip.raw)"
+pcm 4.9
+read -r _ residual <<<"$(soundtrack_time clip.raw "${music890:-89}")"
 check "a clip from elsewhere does not fit there (${residual:-?} dB unexplained)" \
   awk -v r="${residual:--99}" 'BEGIN { exit !(r > -10) }'
 

@@ -7,29 +7,6 @@ source "$here/lib/common.sh"
 run_in_virtual_display "$0" "$@"
 export SDL_AUDIODRIVER=dummy
 
-# start_show WORKDIR: starts the windowed show there; its pid in $pid.
-start_show() {
-  (cd "$1" && exec "$PROGRAM" window >"$1/stdout" 2>"$1/stderr") &
-  pid=$!
-}
-
-# The show runs normally: a window, no box for $2 seconds, still alive, then a key
-# release ends it with status 0.
-runs_cleanly() {
-  local work=$1 settle=${2:-4} id
-  id=$(wait_for_window "$pid" 60) || { echo "  | no window"; return 1; }
-  sleep "$settle"
-  if [ -n "$(message_boxes)" ]; then
-    echo "  | unexpected box: $(message_boxes)"
-    kill -9 "$pid"
-    return 1
-  fi
-  kill -0 "$pid" || return 1
-  xdotool key --window "$id" q
-  wait_for_exit "$pid" 30
-  [ "$exit_status" -eq 0 ]
-}
-
 # --- a missing shader file: one link box per attempt, the seventh ends the show
 work=$(make_workdir)
 rm "$work/assets/blur.fs"
@@ -55,7 +32,7 @@ box=$(wait_for_box "Shader link failed" 60)
 check "restore: a link box for the missing file" test -n "$box"
 mv "$work/floor.fs.saved" "$work/assets/floor.fs"
 dismiss_box "${box%% *}"
-check "restore: after the fix the show runs without another box" runs_cleanly "$work"
+check "restore: after the fix the show runs without another box" runs_cleanly
 rm -rf "$work"
 
 # --- a syntax error: the compile log under the file's path, then the link box
@@ -70,14 +47,14 @@ box=$(wait_for_box "Shader link failed" 30)
 check "syntax error: then the link box" test -n "$box"
 cp "$work/lines.fs.good" "$work/assets/lines.fs"
 dismiss_box "${box%% *}"
-check "syntax error: fixed during the box, the show runs" runs_cleanly "$work"
+check "syntax error: fixed during the box, the show runs" runs_cleanly
 rm -rf "$work"
 
 # --- CR LF line ends in every shader: no box at all
 work=$(make_workdir)
 for f in "$work"/assets/*.vs "$work"/assets/*.fs; do sed -i 's/$/\r/' "$f"; done
 start_show "$work"
-check "CR LF shaders: the show runs without any box" runs_cleanly "$work"
+check "CR LF shaders: the show runs without any box" runs_cleanly
 rm -rf "$work"
 
 # --- 5000 carriage returns in one source
@@ -85,7 +62,7 @@ work=$(make_workdir)
 for _ in $(seq 1 5000); do printf '\r\n'; done >>"$work/assets/blur.fs"
 check "5000-CR source has 5000 CRs" test "$(tr -cd '\r' <"$work/assets/blur.fs" | wc -c)" -eq 5000
 start_show "$work"
-check "5000 CRs: the show runs without any box" runs_cleanly "$work"
+check "5000 CRs: the show runs without any box" runs_cleanly
 rm -rf "$work"
 
 finish

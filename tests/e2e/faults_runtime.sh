@@ -6,29 +6,6 @@ here=$(dirname "$0")
 source "$here/lib/common.sh"
 run_in_virtual_display "$0" "$@"
 
-# start_show WORKDIR: starts the windowed show there; its pid in $pid.
-start_show() {
-  (cd "$1" && exec "$PROGRAM" window >"$1/stdout" 2>"$1/stderr") &
-  pid=$!
-}
-
-# The show runs: a window, no box for 4 seconds, still alive, then a key release ends
-# it with status 0.
-runs_cleanly() {
-  local id
-  id=$(wait_for_window "$pid" 60) || { echo "  | no window"; return 1; }
-  sleep 4
-  if [ -n "$(message_boxes)" ]; then
-    echo "  | unexpected box: $(message_boxes)"
-    kill -9 "$pid"
-    return 1
-  fi
-  kill -0 "$pid" || return 1
-  xdotool key --window "$id" q
-  wait_for_exit "$pid" 30
-  [ "$exit_status" -eq 0 ] || { echo "  | status $exit_status"; return 1; }
-}
-
 # Standard error holds exactly one line, naming the music file.
 one_audio_line() {
   local lines
@@ -89,10 +66,7 @@ check "missing uniform: the show carries on" kill -0 "$pid"
 # next event poll ends the show.
 id=$(wait_for_window "$pid" 10)  # retried: a box may come or go while the tree is walked
 xdotool key --window "$id" q
-for _ in $(seq 1 10); do
-  kill -0 "$pid" 2>/dev/null || break
-  box=$(wait_for_box ".*:time" 5) && dismiss_box "${box%% *}"
-done
+dismiss_boxes_while_alive ".*:time"
 wait_for_exit "$pid" 30
 check "missing uniform: key release during a box exits 0 (status $exit_status)" test "$exit_status" -eq 0
 rm -rf "$work"
@@ -123,10 +97,7 @@ for _ in 1 2 3; do
   "$BUILD_DIR/tests/close_window" "$id" && break
   sleep 1
 done
-for _ in $(seq 1 10); do
-  kill -0 "$pid" 2>/dev/null || break
-  box=$(wait_for_box ".*:time" 5) && dismiss_box "${box%% *}"
-done
+dismiss_boxes_while_alive ".*:time"
 wait_for_exit "$pid" 30
 check "close during a box: status 0 (status $exit_status)" test "$exit_status" -eq 0
 rm -rf "$work"

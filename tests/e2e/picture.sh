@@ -11,8 +11,7 @@ export SDL_AUDIODRIVER=dummy
 
 work=$(make_workdir)
 trap 'rm -rf "$work"' EXIT
-(cd "$work" && exec "$PROGRAM" window >/dev/null 2>&1) &
-pid=$!
+start_show "$work"
 id=$(wait_for_window "$pid" 60)
 check "the show opens its window" test -n "$id"
 # A software rasteriser draws a few frames a second: give it time past the fade-in.

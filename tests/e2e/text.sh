@@ -10,8 +10,7 @@ export SDL_AUDIODRIVER=dummy
 
 work=$(make_workdir)
 trap 'rm -rf "$work"' EXIT
-(cd "$work" && exec "$PROGRAM" window >/dev/null 2>&1) &
-pid=$!
+start_show "$work"
 id=$(wait_for_window "$pid" 60)
 check "a window" test -n "$id"
 # The window opens before set-up; the music starts when set-up ends (under a second).

@@ -23,6 +23,42 @@ make_workdir() {
   echo "$dir"
 }
 
+# start_show WORKDIR: starts the windowed show there, its output in WORKDIR/stdout and
+# WORKDIR/stderr; its pid in $pid.
+start_show() {
+  (cd "$1" && exec "$PROGRAM" window >"$1/stdout" 2>"$1/stderr") &
+  pid=$!
+}
+
+# The show of $pid runs normally: a window, no box for $1 seconds (default 4), still
+# alive, then a key release ends it with status 0.
+runs_cleanly() {
+  local settle=${1:-4} id
+  id=$(wait_for_window "$pid" 60) || { echo "  | no window"; return 1; }
+  sleep "$settle"
+  if [ -n "$(message_boxes)" ]; then
+    echo "  | unexpected box: $(message_boxes)"
+    kill -9 "$pid"
+    return 1
+  fi
+  kill -0 "$pid" || return 1
+  xdotool key --window "$id" q
+  wait_for_exit "$pid" 30
+  [ "$exit_status" -eq 0 ] || { echo "  | status $exit_status"; return 1; }
+}
+
+# Where a clip of sound (raw mono float, 44100 Hz) starts in the soundtrack, looked for
+# in 2 s of it around NEAR_SECONDS; prints "SOUNDTRACK_SECONDS RESIDUAL_DB" (see
+# tools/zoov_audio_find). Each stretch of the soundtrack is decoded once.
+soundtrack_time() {  # soundtrack_time CLIP.raw NEAR_SECONDS
+  local from ref
+  from=$(awk -v n="$2" 'BEGIN { print n - 1 }')
+  ref="${TMPDIR:-/tmp}/zoov-soundtrack-$$-$from.raw"
+  [ -s "$ref" ] || ffmpeg -v error -y -i "$SOURCE_DIR/assets/zoov2020.ogg" -ss "$from" -t 2 \
+    -f f32le -ac 1 -ar 44100 "$ref"
+  "$BUILD_DIR/zoov_audio_find" "$ref" "$1" | awk -v f="$from" '{ printf "%.5f %s", f + $1 / 44100, $2 }'
+}
+
 check() {  # check "description" command...
   local what=$1
   shift
@@ -97,7 +133,18 @@ dismiss_box() {
   return 0
 }
 
+# While the show of $pid lives, dismisses up to ten boxes whose caption matches $1 (the
+# show raises a few more before its next event poll).
+dismiss_boxes_while_alive() {
+  local box
+  for _ in $(seq 1 10); do
+    kill -0 "$pid" 2>/dev/null || break
+    box=$(wait_for_box "$1" 5) && dismiss_box "${box%% *}"
+  done
+}
+
 finish() {
+  rm -f "${TMPDIR:-/tmp}/zoov-soundtrack-$$-"*.raw
   echo "$passed passed, $failed failed"
   [ "$failed" -eq 0 ]
 }
