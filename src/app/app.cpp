@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "music/soloud.h"
 #include "show/frame.h"
@@ -45,6 +46,19 @@ Viewport letterboxViewport(int32_t width, int32_t height) {
 static void applyViewport() {
   Viewport v = letterboxViewport(windowWidth, windowHeight);
   glViewport(v.x, v.y, v.width, v.height);
+}
+
+bool initVideoSubsystem() {
+  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE) < 0) return false;
+  // Without this check a machine with no reachable display plays the music behind a
+  // window nobody sees and no key can reach.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  bool showsNothing = strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0;
+  if (showsNothing && !SDL_getenv("SDL_VIDEODRIVER")) {
+    SDL_SetError("no display could be opened (SDL fell back to the %s driver)", driver);
+    return false;
+  }
+  return true;
 }
 
 void initVideo(int mode) {

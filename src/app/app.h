@@ -15,6 +15,9 @@ struct Viewport {
 // The letterboxed 16:9 rectangle for a window of the given size.
 Viewport letterboxViewport(int32_t width, int32_t height);
 
+// Starts SDL's video. A driver that shows nothing (offscreen, dummy) counts as a failure
+// unless SDL_VIDEODRIVER names it: SDL falls back to one when no display can be reached.
+bool initVideoSubsystem();
 // Full screen (mode <= 1) or a centred 960x540 window; exits on failure.
 void initVideo(int mode);
 // Drains the event queue; quits on SDL_QUIT or any key release.

@@ -5,7 +5,7 @@
 
 int main(int argc, char** argv) {
   (void)argv;
-  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE) < 0) {
+  if (!initVideoSubsystem()) {
     printError("Video initialization failed: %s\n", SDL_GetError());
     SDL_Quit();
     return 1;

@@ -7,7 +7,7 @@ source "$here/lib/common.sh"
 export SDL_AUDIODRIVER=dummy
 
 run_in_display() {  # run_in_display SCREEN script-body
-  xvfb-run -a -s "-screen 0 $1" bash -c "$2"
+  ZOOV_USE_DISPLAY=0 ZOOV_SCREEN=$1 "$here/lib/with-display.sh" bash -c "$2"
 }
 
 export PROGRAM BUILD_DIR SOURCE_DIR
@@ -64,12 +64,17 @@ echo "$out" | sed 's/^/  | /'
 check "no argument gives a full-screen 1920x1200 window" grep -qx "size 1920x1200" <<<"$out"
 check "SIGTERM ends the show with status 0" grep -qx "status 0" <<<"$out"
 
-# No display at all: the message on standard error and status 1.
-err=$(cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=x11 "$PROGRAM" window 2>&1 >/dev/null)
+# No display at all: the message on standard error and status 1, rather than SDL's
+# fallback to an off-screen driver playing the music behind a window nobody sees.
+err=$(cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout 30 "$PROGRAM" window 2>&1 >/dev/null)
 status=$?
 echo "  | stderr: $err"
 check "no display reports Video initialization failed" grep -q "^Video initialization failed: " <<<"$err"
-check "no display exits with status 1" test "$status" -eq 1
+check "no display exits with status 1 ($status)" test "$status" -eq 1
+# Asked for by name, the off-screen driver is honoured (the show runs until stopped).
+(cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=offscreen timeout 3 "$PROGRAM" window >/dev/null 2>&1)
+status=$?
+check "an off-screen driver named in SDL_VIDEODRIVER runs the show ($status)" test "$status" -eq 124
 
 # A GL that cannot be loaded: indirect GLX (allowed on this Xvfb with +iglx) gives a
 # context without a usable version, so the loader fails. Mesa's indirect GLX path itself
@@ -77,7 +82,7 @@ check "no display exits with status 1" test "$status" -eq 1
 if [ "${ZOOV_SANITIZED:-0}" = 1 ]; then
   echo "skip - unloadable GL (Mesa's indirect GLX trips AddressSanitizer inside libGLX_mesa)"
 else
-  out=$(xvfb-run -a -s "-screen 0 1920x1080x24 +iglx" bash -c '
+  out=$(ZOOV_USE_DISPLAY=0 ZOOV_XVFB_ARGS=+iglx "$here/lib/with-display.sh" bash -c '
     cd "$work"
     LIBGL_ALWAYS_INDIRECT=1 timeout 30 "$PROGRAM" window 2>/dev/null
     echo "status $?"
