@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 build=$(cd "${1:-build}" && pwd)
 if [ -z "${ZOOV_IN_XVFB:-}" ]; then
-  ZOOV_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1920x1080x24" bash "$0" "$build"
+  ZOOV_IN_XVFB=1 ZOOV_USE_DISPLAY=0 exec tests/e2e/lib/with-display.sh bash "$0" "$build"
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zoov-valgrind.XXXXXX")

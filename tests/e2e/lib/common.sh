@@ -5,7 +5,7 @@
 # Re-runs the calling script inside one virtual display for all its cases.
 run_in_virtual_display() {  # run_in_virtual_display "$0" "$@"
   if [ -z "${ZOOV_IN_XVFB:-}" ]; then
-    ZOOV_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 ${ZOOV_SCREEN:-1920x1080x24}" bash "$@"
+    ZOOV_IN_XVFB=1 exec "$(dirname "${BASH_SOURCE[0]}")/with-display.sh" bash "$@"
   fi
 }
 
