@@ -5,28 +5,11 @@
 # once a key release has ended the show.
 # Usage: music_playback.sh BUILD_DIR SOURCE_DIR
 set -u
-build=$(cd "$1" && pwd)
-src=$(cd "$2" && pwd)
+here=$(dirname "$0")
+source "$here/lib/common.sh"
+run_in_virtual_display "$0" "$@"
 
-if [ -z "${ZOOV_MUSIC_E2E_DISPLAY:-}" ]; then
-  ZOOV_MUSIC_E2E_DISPLAY=1 exec "$src/tests/e2e/lib/with-display.sh" bash "$0" "$build" "$src"
-fi
-
-passed=0
-failed=0
-check() {  # check NAME COMMAND...
-  local name=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "ok: $name"
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $name"
-  fi
-}
-
-work=$(mktemp -d /tmp/zoov-music-e2e-XXXXXX)
+work=$(make_workdir)
 pid=
 cleanup() {
   if [ -n "$pid" ]; then kill "$pid" 2>/dev/null; fi
@@ -34,10 +17,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mkdir "$work/run"
-cp -r "$src/assets" "$work/run/"
 audio="$work/audio.f32"
-oggdec -Q -R -b 16 -e 0 -s 1 -o "$work/reference.s16" "$src/assets/zoov2020.ogg"
+oggdec -Q -R -b 16 -e 0 -s 1 -o "$work/reference.s16" "$SOURCE_DIR/assets/zoov2020.ogg"
 
 frame_bytes=8          # float stereo
 rate=44100
@@ -45,12 +26,7 @@ song_frames=$((120 * rate))
 loop_frame=$((80 * rate))
 after_frames=$((3 * rate))  # how much of the second pass to check
 
-(
-  cd "$work/run" || exit 1
-  exec env SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$audio" SDL_DISKAUDIODELAY=0 \
-    "$build/zoov2020" w >"$work/stdout" 2>"$work/stderr"
-) &
-pid=$!
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$audio" SDL_DISKAUDIODELAY=0 start_show "$work"
 
 # Wait until the file holds the whole song and a bit of its second pass. The music starts
 # after some silence (the device opens before the soundtrack is decoded), so find its
@@ -89,19 +65,11 @@ start=$(cat "$work/start")
 echo "the song starts at frame $start of the device output ($((start / rate)) s of silence while the show set up)"
 
 # End the show the way a viewer does: release a key.
-wid=$(xdotool search --sync --name "zOOv 2020" 2>/dev/null | head -n1)
-xdotool windowfocus --sync "$wid" 2>/dev/null
-xdotool key --clearmodifiers space
-status=timeout
-for _ in $(seq 1 200); do
-  if ! kill -0 "$pid" 2>/dev/null; then
-    wait "$pid"
-    status=$?
-    pid=
-    break
-  fi
-  sleep 0.1
-done
+wid=$(wait_for_window "$pid" 60)
+xdotool key --window "$wid" space
+wait_for_exit "$pid" 20
+status=$exit_status
+pid=
 final_size=$(stat -c %s "$audio" 2>/dev/null || echo 0)
 sleep 1
 later_size=$(stat -c %s "$audio" 2>/dev/null || echo 0)
@@ -135,5 +103,4 @@ if [ "$start" -ge 0 ]; then
     python3 -c "import sys; d=open('$audio','rb').read($start*8); sys.exit(0 if d.count(0)==len(d) else 1)"
 fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish
