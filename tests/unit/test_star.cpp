@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "fx/well512.h"
@@ -31,11 +32,14 @@ int wordsBetween(RefWell before, const Well512& after, int limit = 10000) {
 
 const double PI = 3.14159265358979323846;
 
+struct Pt {
+  float x, z;
+};
+
 // Point j of the star, as the figure places it: float angle, double trig, float radius.
-void starPoint(int j, float& x, float& z) {
+Pt starPoint(int j) {
   float a = (float)j * 0.36959913f;
-  x = (float)std::sin((double)a) * 120.0f;
-  z = (float)std::cos((double)a) * 120.0f;
+  return {(float)std::sin((double)a) * 120.0f, (float)std::cos((double)a) * 120.0f};
 }
 
 // Steps of a line of length len, reasoned in double.
@@ -65,23 +69,88 @@ int expectedStarSegments(int seed, int* wordsOut = nullptr) {
   return total;
 }
 
+// The star once more, straight from its step list with every rounding written out, to pin
+// the precisions: double trig on widened floats, theta rounded once after the jitter, the
+// envelope rounded before and after the double factor 1.2, the 0.1 test in double.
+void refJaggedLine(RefWell& r, Pt a, Pt b, float k, std::vector<Segment>& out) {
+  int p = (int)(r.gen() % 10u) + 1;
+  float lx = b.x - a.x, lz = b.z - a.z;
+  float len = (float)std::sqrt((double)(lx * lx + lz * lz));
+  float third = len / 3.0f;
+  int n = (int)std::floor((double)third) + 1;
+  if (n > 200) n = 200;
+  float cx = a.x, cz = a.z;
+  for (int i = 0; i < n; ++i) {
+    float dx = b.x - cx, dz = b.z - cz;
+    float dist = (float)std::sqrt((double)(dx * dx + dz * dz));
+    float step = dist / (float)(n - i);
+    double heading = std::atan2((double)dz, (double)dx);
+    double turned = heading + (double)RefWell::centred(r.gen()) / 1024.0;
+    float theta = (float)turned;
+    float cosT = (float)std::cos((double)theta);
+    float sinT = (float)std::sin((double)theta);
+    float nx = i == n - 1 ? b.x : cx + cosT * step;
+    float nz = i == n - 1 ? b.z : cz + sinT * step;
+    float frac = (float)(i + p) / (float)n;
+    double angle = PI * (double)frac;
+    float env = (float)std::fabs(std::cos(angle));
+    double e = (double)(float)(1.2 * (double)env);
+    if (e > 0.1) {
+      Rgb c = hsvToRgb((float)((i * 360 / n) % 360), 0.1f, (float)e * k);
+      out.push_back({cx, cz, nx, nz, k * 10.0f, c.r, c.g, c.b});
+    }
+    cx = nx;
+    cz = nz;
+  }
+}
+
+std::vector<Segment> refJaggedStar(int seed, int timeMs) {
+  RefWell r(seed);
+  float quotient = (float)timeMs / 4000.0f;
+  float w = (float)std::fabs(std::sin(PI * (double)quotient));
+  float k = (float)std::pow((double)w, timeMs % 4000 < 2000 ? 50.0 : 0.4);
+  int u = ((2 * seed + 6) % 7) + 3;
+  std::vector<Segment> out;
+  int j = 0;
+  do {
+    int next = (j + u) % 17;
+    refJaggedLine(r, starPoint(j), starPoint(next), k, out);
+    j = next;
+  } while (j != 0);
+  return out;
+}
+
+// The star drawn into an empty buffer.
+std::vector<Segment> star(int seed, int timeMs) {
+  freshLineBuffer();
+  drawJaggedStar(seed, timeMs);
+  return capturedSegments();
+}
+
+// "" when the star matches the step list bit for bit, else the first difference.
+std::string starDiff(int seed, int timeMs) {
+  return test::firstDifference(star(seed, timeMs), refJaggedStar(seed, timeMs));
+}
+
+// One line drawn into an empty buffer from a freshly seeded starRng; returns the words spent.
+int lineWords(int seed, Pt a, Pt b, float k) {
+  freshLineBuffer();
+  starRng.seed((uint32_t)seed);
+  drawJaggedLine(a.x, a.z, b.x, b.z, k);
+  return wordsBetween(RefWell(seed), starRng);
+}
+
 }  // namespace
 
 TEST(JaggedStar, StepPerSeedFromTheVisitedPoints) {
   const int expectedStep[] = {9, 4, 6, 8, 3, 5, 7, 9, 4};
   for (int seed = 0; seed < 9; ++seed) {
-    freshLineBuffer();
-    drawJaggedStar(seed, 2000);
-    std::vector<Segment> segs = capturedSegments();
+    std::vector<Segment> segs = star(seed, 2000);
     // Every line lands on its end point exactly; list the star points reached, in order.
     std::vector<int> visited;
-    for (const Segment& s : segs) {
-      for (int j = 0; j < 17; ++j) {
-        float x, z;
-        starPoint(j, x, z);
-        if (s.x2 == x && s.z2 == z) visited.push_back(j);
-      }
-    }
+    for (const Segment& s : segs)
+      for (int j = 0; j < 17; ++j)
+        if (s.x2 == starPoint(j).x && s.z2 == starPoint(j).z) visited.push_back(j);
     ASSERT_EQ(visited.size(), 17u) << "seed " << seed;
     for (int l = 0; l < 17; ++l) EXPECT_EQ(visited[l], (expectedStep[seed] * (l + 1)) % 17);
     // It starts at point 0, (0, 120).
@@ -92,53 +161,38 @@ TEST(JaggedStar, StepPerSeedFromTheVisitedPoints) {
 
 TEST(JaggedStar, StepsPerLineForShortAndLongChords) {
   // Seed 4 walks with step 3 (chords about 126.3), seeds 0 and 3 with 9 and 8 (about 239).
-  struct Case {
+  // One word for the phase and one per step, gaps included.
+  const struct {
     int seed, step, steps;
   } cases[] = {{4, 3, 43}, {0, 9, 80}, {3, 8, 80}};
-  for (const Case& c : cases) {
-    float ax, az, bx, bz;
-    starPoint(0, ax, az);
-    starPoint(c.step, bx, bz);
-    freshLineBuffer();
-    starRng.seed((uint32_t)c.seed);
-    RefWell before(c.seed);
-    drawJaggedLine(ax, az, bx, bz, 1.0f);
-    // One word for the phase and one per step, gaps included.
-    EXPECT_EQ(wordsBetween(before, starRng), 1 + c.steps) << "seed " << c.seed;
-
-    freshLineBuffer();
-    RefWell whole(c.seed);
-    drawJaggedStar(c.seed, 2000);
-    EXPECT_EQ(wordsBetween(whole, starRng), 17 * (1 + c.steps)) << "seed " << c.seed;
+  for (const auto& c : cases) {
+    EXPECT_EQ(lineWords(c.seed, starPoint(0), starPoint(c.step), 1.0f), 1 + c.steps)
+        << "seed " << c.seed;
+    star(c.seed, 2000);
+    EXPECT_EQ(wordsBetween(RefWell(c.seed), starRng), 17 * (1 + c.steps)) << "seed " << c.seed;
   }
 }
 
 TEST(JaggedStar, StepCountFollowsLengthAndIsCapped) {
-  struct Case {
+  const struct {
     float length;
     int steps;
   } cases[] = {{0.0f, 1}, {2.9f, 1}, {3.0f, 2}, {5.99f, 2}, {126.0f, 43}, {596.9f, 199},
                {597.0f, 200}, {1000.0f, 200}};
-  for (const Case& c : cases) {
-    freshLineBuffer();
-    starRng.seed(11);
-    RefWell before(11);
-    drawJaggedLine(-10.0f, 4.0f, -10.0f + c.length, 4.0f, 0.5f);
-    EXPECT_EQ(wordsBetween(before, starRng), 1 + c.steps) << "length " << c.length;
-  }
+  for (const auto& c : cases)
+    EXPECT_EQ(lineWords(11, {-10.0f, 4.0f}, {-10.0f + c.length, 4.0f}, 0.5f), 1 + c.steps)
+        << "length " << c.length;
 }
 
 TEST(JaggedStar, PulseThroughThePeriod) {
-  struct Case {
+  const struct {
     int v;
     double k;
   } cases[] = {{1500, 0.019}, {1800, 0.538}, {2000, 1.0}, {3000, 0.871}, {3600, 0.625}, {3960, 0.25}};
   for (int period : {0, 1, 6, 25}) {
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
       int t = 4000 * period + c.v;
-      freshLineBuffer();
-      drawJaggedStar(2, t);
-      std::vector<Segment> segs = capturedSegments();
+      std::vector<Segment> segs = star(2, t);
       ASSERT_FALSE(segs.empty());
       // The quotient is a float: late periods lose digits that the power 50 magnifies.
       double w = std::fabs(std::sin(PI * (double)((float)t / 4000.0f)));
@@ -152,48 +206,29 @@ TEST(JaggedStar, PulseThroughThePeriod) {
 }
 
 TEST(JaggedStar, DarkStartStillAppendsItsSegments) {
-  freshLineBuffer();
-  drawJaggedStar(5, 0);
-  std::vector<Segment> dark = capturedSegments();
+  std::vector<Segment> dark = star(5, 0);
   EXPECT_EQ((int)dark.size(), expectedStarSegments(5));
   for (const Segment& s : dark) {
     EXPECT_EQ(s.h, 0.0f);
     EXPECT_EQ(s.r, 0.0f);
   }
   // Under 0.02 before 1500 ms: nearly black and walls under 0.2 high.
-  freshLineBuffer();
-  drawJaggedStar(5, 1400);
-  for (const Segment& s : capturedSegments()) {
+  for (const Segment& s : star(5, 1400)) {
     EXPECT_LT(s.h, 0.2f);
     EXPECT_LT(s.r, 0.025f);
   }
 }
 
 TEST(JaggedStar, DegenerateLineIsOneZeroLengthSegment) {
-  freshLineBuffer();
-  starRng.seed(3);
-  RefWell before(3);
-  drawJaggedLine(5.0f, -7.0f, 5.0f, -7.0f, 1.0f);
-  EXPECT_EQ(wordsBetween(before, starRng), 2);
-  std::vector<Segment> segs = capturedSegments();
-  ASSERT_EQ(segs.size(), 1u);
-  EXPECT_EQ(segs[0].x1, 5.0f);
-  EXPECT_EQ(segs[0].z1, -7.0f);
-  EXPECT_EQ(segs[0].x2, 5.0f);
-  EXPECT_EQ(segs[0].z2, -7.0f);
-  EXPECT_EQ(segs[0].h, 10.0f);
+  EXPECT_EQ(lineWords(3, {5.0f, -7.0f}, {5.0f, -7.0f}, 1.0f), 2);
   // Envelope 1.2 |cos(pi p)| = 1.2 at hue 0, passed on unclamped.
   Rgb want = hsvToRgb(0.0f, 0.1f, 1.2f);
-  EXPECT_EQ(segs[0].r, 1.2f);
-  EXPECT_EQ(segs[0].g, want.g);
-  EXPECT_EQ(segs[0].b, want.b);
+  EXPECT_EQ(test::firstDifference(capturedSegments(), {{5, -7, 5, -7, 10, 1.2f, want.g, want.b}}), "");
 }
 
 TEST(JaggedStar, WalkReaimsAtTheEndAndLandsOnIt) {
   const float ax = -30.0f, az = 20.0f, bx = 70.0f, bz = -45.0f;
-  freshLineBuffer();
-  starRng.seed(77);
-  drawJaggedLine(ax, az, bx, bz, 1.0f);
+  lineWords(77, {ax, az}, {bx, bz}, 1.0f);
   std::vector<Segment> segs = capturedSegments();
 
   RefWell r(77);
@@ -241,24 +276,18 @@ TEST(JaggedStar, WalkReaimsAtTheEndAndLandsOnIt) {
 TEST(JaggedStar, GapsStillSpendTheirWords) {
   // Line two drawn after line one must be what it is after skipping line one's words by
   // hand: a gap that skipped its word would shift every later step.
-  float p0x, p0z, p1x, p1z, p2x, p2z;
-  starPoint(0, p0x, p0z);
-  starPoint(5, p1x, p1z);
-  starPoint(10, p2x, p2z);
-
-  freshLineBuffer();
-  starRng.seed(1);
-  drawJaggedLine(p0x, p0z, p1x, p1z, 0.7f);
+  const Pt p0 = starPoint(0), p1 = starPoint(5), p2 = starPoint(10);
+  lineWords(1, p0, p1, 0.7f);
   int firstLine = lineBuffer->vertexCount / 8;
   int n1 = stepsFor(240.0 * std::sin(PI * 5 / 17.0));
   ASSERT_LT(firstLine, n1) << "line one should have gaps";
-  drawJaggedLine(p1x, p1z, p2x, p2z, 0.7f);
+  drawJaggedLine(p1.x, p1.z, p2.x, p2.z, 0.7f);
   std::vector<Segment> after = capturedSegments(firstLine);
 
   freshLineBuffer();
   starRng.seed(1);
   for (int w = 0; w < 1 + n1; ++w) starRng.next();
-  drawJaggedLine(p1x, p1z, p2x, p2z, 0.7f);
+  drawJaggedLine(p1.x, p1.z, p2.x, p2.z, 0.7f);
   EXPECT_EQ(test::firstDifference(after, capturedSegments()), "");
 }
 
@@ -266,12 +295,10 @@ TEST(JaggedStar, TotalSegmentsForSeveralSeeds) {
   for (int seed : {0, 1, 3, 4, 6, 13}) {
     int words = 0;
     int want = expectedStarSegments(seed, &words);
-    freshLineBuffer();
-    RefWell before(seed);
-    drawJaggedStar(seed, 2500);
+    star(seed, 2500);
     EXPECT_EQ(lineBuffer->vertexCount / 8, want) << "seed " << seed;
     EXPECT_EQ(lineBuffer->indexCount, want * 12);
-    EXPECT_EQ(wordsBetween(before, starRng), words);
+    EXPECT_EQ(wordsBetween(RefWell(seed), starRng), words);
     EXPECT_LE(want, 1360);
   }
 }
@@ -285,74 +312,9 @@ TEST(JaggedStar, StopsAtAFullBuffer) {
   EXPECT_EQ(lineBuffer->indexCount, 120000);
 }
 
-namespace {
-
-// The star once more, straight from its step list with every rounding written out, to pin
-// the precisions: double trig on widened floats, theta rounded once after the jitter, the
-// envelope rounded before and after the double factor 1.2, the 0.1 test in double.
-void refJaggedLine(RefWell& r, float ax, float az, float bx, float bz, float k, std::vector<Segment>& out) {
-  int p = (int)(r.gen() % 10u) + 1;
-  float lx = bx - ax, lz = bz - az;
-  float len = (float)std::sqrt((double)(lx * lx + lz * lz));
-  float third = len / 3.0f;
-  int n = (int)std::floor((double)third) + 1;
-  if (n > 200) n = 200;
-  float cx = ax, cz = az;
-  for (int i = 0; i < n; ++i) {
-    float dx = bx - cx, dz = bz - cz;
-    float dist = (float)std::sqrt((double)(dx * dx + dz * dz));
-    float step = dist / (float)(n - i);
-    double heading = std::atan2((double)dz, (double)dx);
-    double turned = heading + (double)RefWell::centred(r.gen()) / 1024.0;
-    float theta = (float)turned;
-    float cosT = (float)std::cos((double)theta);
-    float sinT = (float)std::sin((double)theta);
-    float nx = i == n - 1 ? bx : cx + cosT * step;
-    float nz = i == n - 1 ? bz : cz + sinT * step;
-    float frac = (float)(i + p) / (float)n;
-    double angle = PI * (double)frac;
-    float env = (float)std::fabs(std::cos(angle));
-    double e = (double)(float)(1.2 * (double)env);
-    if (e > 0.1) {
-      Rgb c = hsvToRgb((float)((i * 360 / n) % 360), 0.1f, (float)e * k);
-      out.push_back({cx, cz, nx, nz, k * 10.0f, c.r, c.g, c.b});
-    }
-    cx = nx;
-    cz = nz;
-  }
-}
-
-std::vector<Segment> refJaggedStar(int seed, int timeMs) {
-  RefWell r(seed);
-  float quotient = (float)timeMs / 4000.0f;
-  float w = (float)std::fabs(std::sin(PI * (double)quotient));
-  float k = (float)std::pow((double)w, timeMs % 4000 < 2000 ? 50.0 : 0.4);
-  int u = ((2 * seed + 6) % 7) + 3;
-  std::vector<Segment> out;
-  float px, pz;
-  starPoint(0, px, pz);
-  int j = 0;
-  do {
-    j = (j + u) % 17;
-    float qx, qz;
-    starPoint(j, qx, qz);
-    refJaggedLine(r, px, pz, qx, qz, k, out);
-    px = qx;
-    pz = qz;
-  } while (j != 0);
-  return out;
-}
-
-}  // namespace
-
 TEST(JaggedStar, BitExactAgainstTheStepList) {
   const int cases[][2] = {{0, 2000}, {1, 1234}, {4, 3999}, {9, 4000 * 19 + 2700}, {40, 4000 * 80 + 1800}};
-  for (const auto& c : cases) {
-    freshLineBuffer();
-    drawJaggedStar(c[0], c[1]);
-    EXPECT_EQ(test::firstDifference(capturedSegments(), refJaggedStar(c[0], c[1])), "")
-        << "seed " << c[0] << " t " << c[1];
-  }
+  for (const auto& c : cases) EXPECT_EQ(starDiff(c[0], c[1]), "") << "seed " << c[0] << " t " << c[1];
 }
 
 TEST(JaggedStar, RepeatedAndAlternatingSeedsDrawTheSameAsAFreshWalk) {
@@ -365,10 +327,7 @@ TEST(JaggedStar, RepeatedAndAlternatingSeedsDrawTheSameAsAFreshWalk) {
     starRng.next();
     freshLineBuffer();
     drawJaggedLine(1.0f, 2.0f, 40.0f, 9.0f, 1.0f);
-    freshLineBuffer();
-    drawJaggedStar(c[0], c[1]);
-    EXPECT_EQ(test::firstDifference(capturedSegments(), refJaggedStar(c[0], c[1])), "")
-        << "seed " << c[0] << " t " << c[1];
+    EXPECT_EQ(starDiff(c[0], c[1]), "") << "seed " << c[0] << " t " << c[1];
     int words = 0;
     expectedStarSegments(c[0], &words);
     EXPECT_EQ(wordsBetween(RefWell(c[0]), starRng), words) << "seed " << c[0];
