@@ -3,6 +3,7 @@
 // returns them (test_layout).
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -12,12 +13,7 @@
 
 namespace {
 
-struct Segment {
-  int x1, y1, x2, y2;
-  bool operator==(const Segment& o) const {
-    return x1 == o.x1 && y1 == o.y1 && x2 == o.x2 && y2 == o.y2;
-  }
-};
+using Segment = std::array<int, 4>;  // x1, y1, x2, y2
 
 std::vector<Segment> storedSegments(int code) {
   int g = code - GLYPH_FIRST_CODE;
@@ -33,7 +29,7 @@ std::string describe(const std::vector<Segment>& segs) {
   std::string out;
   for (const Segment& s : segs) {
     char buf[48];
-    std::snprintf(buf, sizeof buf, " %d,%d-%d,%d", s.x1, s.y1, s.x2, s.y2);
+    std::snprintf(buf, sizeof buf, " %d,%d-%d,%d", s[0], s[1], s[2], s[3]);
     out += buf;
   }
   return out;

@@ -14,13 +14,16 @@ using test::LineVertex;
 namespace {
 
 void expectVertex(const LineVertex& v, float x, float y, float z, float r, float g, float b) {
-  EXPECT_TRUE(test::sameBits(v.x, x)) << v.x << " vs " << x;
-  EXPECT_TRUE(test::sameBits(v.y, y)) << v.y << " vs " << y;
-  EXPECT_TRUE(test::sameBits(v.z, z)) << v.z << " vs " << z;
-  EXPECT_TRUE(test::sameBits(v.r, r)) << v.r << " vs " << r;
-  EXPECT_TRUE(test::sameBits(v.g, g)) << v.g << " vs " << g;
-  EXPECT_TRUE(test::sameBits(v.b, b)) << v.b << " vs " << b;
+  const float got[6] = {v.x, v.y, v.z, v.r, v.g, v.b}, want[6] = {x, y, z, r, g, b};
+  for (int k = 0; k < 6; ++k)
+    EXPECT_TRUE(test::sameBits(got[k], want[k])) << "xyzrgb"[k] << ": " << got[k] << " vs " << want[k];
   EXPECT_EQ(v.a, 1.0f);
+}
+
+void expectColour(Rgb c, double r, double g, double b, double tolerance) {
+  EXPECT_NEAR(c.r, r, tolerance);
+  EXPECT_NEAR(c.g, g, tolerance);
+  EXPECT_NEAR(c.b, b, tolerance);
 }
 
 // Textbook HSV for hues in [0, 360), in double, to check the float version against.
@@ -135,12 +138,7 @@ TEST(LineSegment, CapacityAcceptsTheTenThousandthAndDropsTheNext) {
 
 TEST(Hsv, NoSaturationIsGreyForAnyHue) {
   for (float hue : {-500.0f, -100.0f, 0.0f, 17.0f, 359.0f, 360.0f, 1000.0f}) {
-    for (float s : {0.0f, -0.0f, -0.5f}) {
-      Rgb c = hsvToRgb(hue, s, 0.37f);
-      EXPECT_EQ(c.r, 0.37f);
-      EXPECT_EQ(c.g, 0.37f);
-      EXPECT_EQ(c.b, 0.37f);
-    }
+    for (float s : {0.0f, -0.0f, -0.5f}) expectColour(hsvToRgb(hue, s, 0.37f), 0.37f, 0.37f, 0.37f, 0.0);
   }
 }
 
@@ -186,10 +184,8 @@ TEST(Hsv, MatchesTheTextbookConversionOverTheCircle) {
     for (float s : {0.1f, 0.2f, 0.75f, 1.0f}) {
       double ref[3];
       referenceHsv(hue, s, 0.8, ref);
-      Rgb c = hsvToRgb(hue, s, 0.8f);
-      EXPECT_NEAR(c.r, ref[0], 2e-6) << hue;
-      EXPECT_NEAR(c.g, ref[1], 2e-6) << hue;
-      EXPECT_NEAR(c.b, ref[2], 2e-6) << hue;
+      SCOPED_TRACE(testing::Message() << "hue " << hue << " s " << s);
+      expectColour(hsvToRgb(hue, s, 0.8f), ref[0], ref[1], ref[2], 2e-6);
     }
   }
 }
@@ -202,10 +198,8 @@ TEST(Hsv, NegativeHuesAreNotWrapped) {
   EXPECT_GT(std::fabs(neg.r - wrapped.r) + std::fabs(neg.g - wrapped.g), 0.1f);
   // From -60 up to 0 the last branch is the wrapped colour anyway.
   for (float hue : {-60.0f, -45.5f, -30.0f, -0.5f}) {
-    Rgb a = hsvToRgb(hue, 0.2f, 0.9f);
-    Rgb b = hsvToRgb(hue + 360.0f, 0.2f, 0.9f);
-    EXPECT_NEAR(a.r, b.r, 1e-5) << hue;
-    EXPECT_NEAR(a.g, b.g, 1e-5) << hue;
-    EXPECT_NEAR(a.b, b.b, 1e-5) << hue;
+    SCOPED_TRACE(testing::Message() << "hue " << hue);
+    Rgb wrapped = hsvToRgb(hue + 360.0f, 0.2f, 0.9f);
+    expectColour(hsvToRgb(hue, 0.2f, 0.9f), wrapped.r, wrapped.g, wrapped.b, 1e-5);
   }
 }

@@ -2,8 +2,11 @@
 // fixes them, closed-form values in double where it does not.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 
 #include "fx/math.h"
 
@@ -22,6 +25,13 @@ mat4 fromRows(const float rows[4][4]) {
   return m;
 }
 
+// The identity with the given (index, value) elements replaced.
+mat4 identityWith(std::initializer_list<std::pair<int, float>> elements) {
+  mat4 m = identityMatrix();
+  for (const auto& e : elements) m[e.first] = e.second;
+  return m;
+}
+
 void expectSame(const mat4& a, const mat4& b) {
   for (int i = 0; i < 16; ++i) EXPECT_EQ(bitsOf(a[i]), bitsOf(b[i])) << "element " << i;
 }
@@ -30,13 +40,19 @@ void expectNear(const mat4& a, const mat4& b, float tol) {
   for (int i = 0; i < 16; ++i) EXPECT_NEAR(a[i], b[i], tol) << "element " << i;
 }
 
-// Transforms a point (x, y, z, 1) by a column-major matrix, in double.
-void apply(const mat4& m, const double p[4], double out[4]) {
+using Point = std::array<double, 3>;
+
+// The column-major matrix sends the point p (w = 1) to `want` (w = 1), worked in double.
+void expectMaps(const mat4& m, const Point& p, const Point& want, double tol) {
+  const double in[4] = {p[0], p[1], p[2], 1.0}, expected[4] = {want[0], want[1], want[2], 1.0};
   for (int r = 0; r < 4; ++r) {
-    out[r] = 0;
-    for (int c = 0; c < 4; ++c) out[r] += (double)m[4 * c + r] * p[c];
+    double out = 0;
+    for (int c = 0; c < 4; ++c) out += (double)m[4 * c + r] * in[c];
+    EXPECT_NEAR(out, expected[r], tol) << "row " << r;
   }
 }
+
+const vec3 REST_EYE{0, 45, 150}, CENTRE{0, -20, 0}, UP{0, 1, 0};
 
 }  // namespace
 
@@ -52,28 +68,16 @@ TEST(MatMultiply, ColumnMajorProduct) {
   const float rb[4][4] = {{2, 0, 1, 0}, {0, 1, 0, 3}, {1, 0, 0, 1}, {0, 2, 1, 0}};
   // The row-by-column product written out by hand.
   const float rp[4][4] = {{5, 10, 5, 9}, {17, 22, 13, 25}, {29, 34, 21, 41}, {41, 46, 29, 57}};
-  mat4 a = fromRows(ra), b = fromRows(rb), out;
-  mat4& ret = matMultiply(out, a, b);
-  EXPECT_EQ(&ret, &out);
+  mat4 out;
+  EXPECT_EQ(&matMultiply(out, fromRows(ra), fromRows(rb)), &out);
   expectSame(out, fromRows(rp));
 }
 
 TEST(MatMultiply, TranslationActsOnColumnThree) {
-  mat4 t = identityMatrix();
-  t[12] = 3.0f;
-  t[13] = -1.0f;
-  t[14] = 0.5f;
-  mat4 s = identityMatrix();
-  s[5] = -1.0f;
   mat4 ts;
-  matMultiply(ts, t, s);  // scale first, then translate
-  const double p[4] = {1, 2, 3, 1};
-  double q[4];
-  apply(ts, p, q);
-  EXPECT_EQ(q[0], 4.0);
-  EXPECT_EQ(q[1], -3.0);
-  EXPECT_EQ(q[2], 3.5);
-  EXPECT_EQ(q[3], 1.0);
+  // Scale first, then translate.
+  matMultiply(ts, identityWith({{12, 3.0f}, {13, -1.0f}, {14, 0.5f}}), identityWith({{5, -1.0f}}));
+  expectMaps(ts, {1, 2, 3}, {4, -3, 3.5}, 0.0);
 }
 
 TEST(MatMultiply, OutMayAliasEitherInput) {
@@ -82,28 +86,18 @@ TEST(MatMultiply, OutMayAliasEitherInput) {
     a[i] = 0.1f * (float)(i + 1) - 0.7f;
     b[i] = 1.3f - 0.05f * (float)(i * i);
   }
-  mat4 separate;
+  mat4 separate, square;
   matMultiply(separate, a, b);
-
-  mat4 outA = a;
-  matMultiply(outA, outA, b);
-  expectSame(outA, separate);
-
-  mat4 outB = b;
-  matMultiply(outB, a, outB);
-  expectSame(outB, separate);
-
-  mat4 square;
   matMultiply(square, a, a);
-  mat4 both = a;
-  matMultiply(both, both, both);
-  expectSame(both, square);
+  mat4 outA = a, outB = b, both = a;
+  expectSame(matMultiply(outA, outA, b), separate);
+  expectSame(matMultiply(outB, a, outB), separate);
+  expectSame(matMultiply(both, both, both), square);
 }
 
 TEST(LookAt, ShowCameraAtRest) {
   mat4 v;
-  mat4& ret = lookAt(v, vec3{0, 45, 150}, vec3{0, -20, 0}, vec3{0, 1, 0});
-  EXPECT_EQ(&ret, &v);
+  EXPECT_EQ(&lookAt(v, REST_EYE, CENTRE, UP), &v);
   const double len = std::sqrt(65.0 * 65.0 + 150.0 * 150.0);
   // Row 0: the side vector, exactly +x, through an eye on the x = 0 plane. Row 1: up,
   // perpendicular to the view direction. Row 2: minus the view direction, the normalised
@@ -120,27 +114,15 @@ TEST(LookAt, ShowCameraAtRest) {
 }
 
 TEST(LookAt, EyeGoesToOriginCentreToMinusZ) {
-  vec3 eye{12.0f, 50.0f, 150.0f};
   mat4 v;
-  lookAt(v, eye, vec3{0, -20, 0}, vec3{0, 1, 0});
-  const double e[4] = {eye.x, eye.y, eye.z, 1};
-  double q[4];
-  apply(v, e, q);
-  EXPECT_NEAR(q[0], 0.0, 1e-4);
-  EXPECT_NEAR(q[1], 0.0, 1e-4);
-  EXPECT_NEAR(q[2], 0.0, 1e-4);
-  const double c[4] = {0, -20, 0, 1};
-  apply(v, c, q);
-  double dist = std::sqrt(12.0 * 12.0 + 70.0 * 70.0 + 150.0 * 150.0);
-  EXPECT_NEAR(q[0], 0.0, 1e-4);
-  EXPECT_NEAR(q[1], 0.0, 1e-4);
-  EXPECT_NEAR(q[2], -dist, 1e-3);
+  lookAt(v, vec3{12.0f, 50.0f, 150.0f}, CENTRE, UP);
+  expectMaps(v, {12, 50, 150}, {0, 0, 0}, 1e-4);
+  expectMaps(v, {0, -20, 0}, {0, 0, -std::sqrt(12.0 * 12.0 + 70.0 * 70.0 + 150.0 * 150.0)}, 1e-4);
 }
 
 TEST(Rotate, QuarterTurnOfTheFloor) {
   mat4 r;
-  mat4& ret = rotate(r, identityMatrix(), 0.785f, vec3{0, 1, 0});
-  EXPECT_EQ(&ret, &r);
+  EXPECT_EQ(&rotate(r, identityMatrix(), 0.785f, vec3{0, 1, 0}), &r);
   float c = (float)std::cos((double)0.785f);
   float s = (float)std::sin((double)0.785f);
   // Row 1 and column 1 untouched.
@@ -151,48 +133,34 @@ TEST(Rotate, QuarterTurnOfTheFloor) {
 TEST(Rotate, RightHandedAboutZ) {
   mat4 r;
   rotate(r, identityMatrix(), 0.5f, vec3{0, 0, 1});
-  const double x[4] = {1, 0, 0, 1};
-  double q[4];
-  apply(r, x, q);
-  EXPECT_NEAR(q[0], std::cos(0.5), 1e-7);
-  EXPECT_NEAR(q[1], std::sin(0.5), 1e-7);
-  EXPECT_NEAR(q[2], 0.0, 1e-7);
+  expectMaps(r, {1, 0, 0}, {std::cos(0.5), std::sin(0.5), 0}, 1e-7);
 }
 
 TEST(Rotate, NonUnitAxisIsNormalised) {
   mat4 unit, twice;
   rotate(unit, identityMatrix(), 1.1f, vec3{0, 1, 0});
-  rotate(twice, identityMatrix(), 1.1f, vec3{0, 2, 0});
-  expectSame(twice, unit);
+  expectSame(rotate(twice, identityMatrix(), 1.1f, vec3{0, 2, 0}), unit);
 
   mat4 skew, skewUnit;
   rotate(skew, identityMatrix(), 0.7f, vec3{1, 2, 3});
   float n = (float)std::sqrt(14.0);
   rotate(skewUnit, identityMatrix(), 0.7f, vec3{1.0f / n, 2.0f / n, 3.0f / n});
   expectNear(skew, skewUnit, 1e-6f);
-  // The axis itself stays put.
-  const double axis[4] = {1, 2, 3, 1};
-  double q[4];
-  apply(skew, axis, q);
-  EXPECT_NEAR(q[0], 1.0, 1e-5);
-  EXPECT_NEAR(q[1], 2.0, 1e-5);
-  EXPECT_NEAR(q[2], 3.0, 1e-5);
+  expectMaps(skew, {1, 2, 3}, {1, 2, 3}, 1e-5);  // the axis itself stays put
 }
 
 TEST(Rotate, MultipliesOnTheRightAndKeepsTranslation) {
   mat4 m;
   for (int i = 0; i < 16; ++i) m[i] = 0.25f * (float)(i % 5) - 0.3f * (float)(i / 5);
-  mat4 r, rm;
-  rotate(r, identityMatrix(), 0.9f, vec3{0.3f, -1.0f, 0.2f});
-  rotate(rm, m, 0.9f, vec3{0.3f, -1.0f, 0.2f});
-  mat4 product;
-  matMultiply(product, m, r);
-  expectNear(rm, product, 1e-6f);
+  const vec3 axis{0.3f, -1.0f, 0.2f};
+  mat4 r, rm, product;
+  rotate(r, identityMatrix(), 0.9f, axis);
+  rotate(rm, m, 0.9f, axis);
+  expectNear(rm, matMultiply(product, m, r), 1e-6f);
   for (int i = 12; i < 16; ++i) EXPECT_EQ(rm[i], m[i]);
 
   mat4 aliased = m;
-  rotate(aliased, aliased, 0.9f, vec3{0.3f, -1.0f, 0.2f});
-  expectSame(aliased, rm);
+  expectSame(rotate(aliased, aliased, 0.9f, axis), rm);
 }
 
 TEST(FrameMatrices, ProjectionFor960x540) {
@@ -208,21 +176,19 @@ TEST(FrameMatrices, ProjectionFor960x540) {
   EXPECT_NEAR(f.P[0], 540.0 / 960.0 / std::tan(0.3925), 1e-5);
 }
 
-TEST(FrameMatrices, ModelAndMirror) {
-  FrameMatrices f;
-  buildFrameMatrices(f, 1234, 960, 540);
-  mat4 r;
+TEST(FrameMatrices, FixedModelAndMirrorAndTheRestingCameraAtTickZero) {
+  mat4 r, v;
   rotate(r, identityMatrix(), 0.785f, vec3{0, 1, 0});
-  expectSame(f.R, r);
-  mat4 t = identityMatrix();
-  t[13] = -1.0f;
-  expectSame(f.T, t);
-  mat4 s = identityMatrix();
-  s[5] = -1.0f;
-  expectSame(f.S, s);
-  mat4 t2 = identityMatrix();
-  t2[13] = -0.5f;
-  expectSame(f.T2, t2);
+  for (int32_t tick : {0, 1234}) {
+    SCOPED_TRACE(testing::Message() << "tick " << tick);
+    FrameMatrices f;
+    buildFrameMatrices(f, tick, 960, 540);
+    expectSame(f.R, r);
+    expectSame(f.T, identityWith({{13, -1.0f}}));
+    expectSame(f.S, identityWith({{5, -1.0f}}));
+    expectSame(f.T2, identityWith({{13, -0.5f}}));
+    if (tick == 0) expectSame(f.V, lookAt(v, REST_EYE, CENTRE, UP));
+  }
 }
 
 TEST(FrameMatrices, ProductsChainLeftToRight) {
@@ -230,25 +196,13 @@ TEST(FrameMatrices, ProductsChainLeftToRight) {
   buildFrameMatrices(f, 98765, 1920, 1080);
   mat4 m;
   matMultiply(m, f.P, f.V);
-  matMultiply(m, m, f.T);
-  expectSame(f.linesMvp, m);
-  matMultiply(m, m, f.R);
-  expectSame(f.floorMvp, m);
+  expectSame(f.linesMvp, matMultiply(m, m, f.T));
+  expectSame(f.floorMvp, matMultiply(m, m, f.R));
   matMultiply(m, f.P, f.T);
   matMultiply(m, m, f.T2);
   matMultiply(m, m, f.V);
-  matMultiply(m, m, f.S);
-  expectSame(f.mirrorLinesMvp, m);
-  matMultiply(m, f.V, f.S);
-  expectSame(f.mirrorSpritesView, m);
-}
-
-TEST(FrameMatrices, CameraAtTickZeroIsTheRestingEye) {
-  FrameMatrices f;
-  buildFrameMatrices(f, 0, 960, 540);
-  mat4 v;
-  lookAt(v, vec3{0, 45, 150}, vec3{0, -20, 0}, vec3{0, 1, 0});
-  expectSame(f.V, v);
+  expectSame(f.mirrorLinesMvp, matMultiply(m, m, f.S));
+  expectSame(f.mirrorSpritesView, matMultiply(m, f.V, f.S));
 }
 
 TEST(FrameMatrices, CameraSways) {

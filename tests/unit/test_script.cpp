@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "fx/figures.h"
@@ -72,15 +73,10 @@ std::vector<LineVertex> figureAlone(LineFigure figure, int32_t seed, int32_t tic
   return test::capturedLineVertices();
 }
 
+// a holds b from vertex `from` on, to its end, bit for bit.
 bool sameVertices(const std::vector<LineVertex>& a, size_t from, const std::vector<LineVertex>& b) {
-  if (a.size() != from + b.size()) return false;
-  for (size_t i = 0; i < b.size(); ++i) {
-    const LineVertex &p = a[from + i], &q = b[i];
-    if (!test::sameBits(p.x, q.x) || !test::sameBits(p.y, q.y) || !test::sameBits(p.z, q.z) ||
-        !test::sameBits(p.r, q.r) || !test::sameBits(p.g, q.g) || !test::sameBits(p.b, q.b))
-      return false;
-  }
-  return true;
+  return a.size() == from + b.size() &&
+         (b.empty() || std::memcmp(&a[from], b.data(), b.size() * sizeof(LineVertex)) == 0);
 }
 
 // The frame holds the first `shown` text pieces of the step, then the figure (if any).
@@ -107,8 +103,7 @@ TEST(Script, EveryStepDrawsItsCreditsInTableOrder) {
     double t = step * 10.0 + 7.0;
     bool emitting = t >= 80.0 && t < 88.0;
     LineFigure fig = emitting ? LineFigure::None : t > 16.0 ? LineFigure::Star : LineFigure::None;
-    Frame f = scriptFrame(t, 2000);
-    expectFrame(f, step, 1.0f, textSegments(step), fig, 0, 2000);
+    expectFrame(scriptFrame(t, 2000), step, 1.0f, textSegments(step), fig, 0, 2000);
   }
 }
 
@@ -117,16 +112,15 @@ TEST(Script, StepsRepeatEveryHundredAndTwentySeconds) {
   Frame again = scriptFrame(217.5, 5000);
   ASSERT_GT(textSegments(9), 0);
   EXPECT_TRUE(sameVertices(again.vertices, 0, first.vertices));
-  Frame wrapped = scriptFrame(127.0, 5000);  // step 0 again: nothing but the tendrils
-  expectFrame(wrapped, 0, 1.0f, 0, LineFigure::Tendrils, 0, 5000);
+  // Step 0 again: nothing but the tendrils.
+  expectFrame(scriptFrame(127.0, 5000), 0, 1.0f, 0, LineFigure::Tendrils, 0, 5000);
 }
 
 TEST(Script, EmptyStepsLeaveTheBufferEmpty) {
   // Tick 80000 lies in period 20 (even): before 16 s nothing at all; later the star only.
   for (double t : {5.0, 35.0, 115.0}) {
-    Frame f = scriptFrame(t, 80000);
     LineFigure fig = t > 16.0 ? LineFigure::Star : LineFigure::None;
-    expectFrame(f, (int)(t / 10.0), 1.0f, 0, fig, 10, 80000);
+    expectFrame(scriptFrame(t, 80000), (int)(t / 10.0), 1.0f, 0, fig, 10, 80000);
   }
   expectFrame(scriptFrame(5.0, 0), 0, 1.0f, 0, LineFigure::None, 0, 0);
 }
@@ -159,11 +153,8 @@ TEST(Script, LastSecondFadesTheTextDown) {
 }
 
 TEST(Script, EmissionWindowIsEightyInclusiveToEightyEightExclusive) {
-  EXPECT_EQ(scriptFrame(79.999, 5000).emission, 0);
-  EXPECT_EQ(scriptFrame(80.0, 5000).emission, 1);
-  EXPECT_EQ(scriptFrame(84.0, 5000).emission, 1);
-  EXPECT_EQ(scriptFrame(87.999, 5000).emission, 1);
-  EXPECT_EQ(scriptFrame(88.0, 5000).emission, 0);
+  for (double t : {79.999, 80.0, 84.0, 87.999, 88.0})
+    EXPECT_EQ(scriptFrame(t, 5000).emission, t >= 80.0 && t < 88.0) << "music time " << t;
   // Written in every frame: cleared again once the window is left.
   scriptFrame(81.0, 5000);
   EXPECT_EQ(scriptFrame(3.0, 5000).emission, 0);
@@ -171,25 +162,15 @@ TEST(Script, EmissionWindowIsEightyInclusiveToEightyEightExclusive) {
 
 TEST(Script, NoFigureWhileEmitting) {
   // 80.0 s: step 8 has not started writing, and tick 5000 would ask for tendrils.
-  Frame f = scriptFrame(80.0, 5000);
-  EXPECT_EQ(f.vertexCount, 0);
-  Frame late = scriptFrame(87.5, 10000);  // even period, star otherwise
-  expectFrame(late, 8, 1.0f, textSegments(8), LineFigure::None, 0, 10000);
-  // 88.0 s: the tendrils are back.
-  Frame after = scriptFrame(88.0, 5000);
-  expectFrame(after, 8, 1.0f, textSegments(8), LineFigure::Tendrils, 0, 5000);
+  EXPECT_EQ(scriptFrame(80.0, 5000).vertexCount, 0);
+  // 87.5 s, tick 10000: an even period, the star otherwise. 88.0 s: the tendrils are back.
+  expectFrame(scriptFrame(87.5, 10000), 8, 1.0f, textSegments(8), LineFigure::None, 0, 10000);
+  expectFrame(scriptFrame(88.0, 5000), 8, 1.0f, textSegments(8), LineFigure::Tendrils, 0, 5000);
 }
 
 TEST(Script, StarWaitsUntilSixteenSeconds) {
-  EXPECT_EQ(chooseFigure(16.0f, 2000).figure, LineFigure::None);
-  FigureChoice later = chooseFigure(16.001f, 2000);
-  EXPECT_EQ(later.figure, LineFigure::Star);
-  EXPECT_EQ(later.seed, 0);
-
-  Frame at = scriptFrame(16.0, 2000);
-  expectFrame(at, 1, 1.0f, textSegments(1), LineFigure::None, 0, 2000);
-  Frame after = scriptFrame(16.001, 2000);
-  expectFrame(after, 1, 1.0f, textSegments(1), LineFigure::Star, 0, 2000);
+  expectFrame(scriptFrame(16.0, 2000), 1, 1.0f, textSegments(1), LineFigure::None, 0, 2000);
+  expectFrame(scriptFrame(16.001, 2000), 1, 1.0f, textSegments(1), LineFigure::Star, 0, 2000);
 }
 
 TEST(Script, FigureChoiceOverTickPeriods) {
@@ -200,6 +181,7 @@ TEST(Script, FigureChoiceOverTickPeriods) {
     int32_t seed;
   };
   const Case cases[] = {
+      {2000, 16.0f, LineFigure::None, 0},       {2000, 16.001f, LineFigure::Star, 0},
       {0, 10.0f, LineFigure::None, 0},          {3999, 10.0f, LineFigure::None, 0},
       {4000, 10.0f, LineFigure::Tendrils, 0},   {7999, 10.0f, LineFigure::Tendrils, 0},
       {8000, 10.0f, LineFigure::None, 1},       {8000, 20.0f, LineFigure::Star, 1},
@@ -222,9 +204,9 @@ TEST(Script, FigureChoiceOverTickPeriods) {
 TEST(Script, FiguresFollowTheTickInEveryFrame) {
   for (int32_t tick : {4000, 6500, 12000, 15999, 21000, 36001}) {
     int32_t p = tick / 4000;
-    Frame f = scriptFrame(25.0, tick);  // step 2, 5 s in: part of the text shown
     LineFigure fig = p % 2 ? LineFigure::Tendrils : LineFigure::Star;
-    expectFrame(f, 2, 1.0f, textSegments(2) * 5000 / 6000, fig, p / 2, tick);
+    // Step 2, 5 s in: part of the text shown.
+    expectFrame(scriptFrame(25.0, tick), 2, 1.0f, textSegments(2) * 5000 / 6000, fig, p / 2, tick);
   }
 }
 

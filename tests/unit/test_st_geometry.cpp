@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "st/geometry.h"
@@ -13,6 +14,8 @@
 namespace {
 
 using Attrib = st::Vertexbuffer::Attribarray;
+using Mesh = std::unique_ptr<st::Vertexbuffer>;
+const std::vector<unsigned> QUAD = {0, 1, 2, 1, 2, 3};
 
 // The attributes in the order they were added (the list holds them newest first).
 std::vector<Attrib*> inAddedOrder(const st::Vertexbuffer& vb) {
@@ -90,14 +93,13 @@ const int FACE_AXIS[6] = {2, 1, 2, 1, 0, 0};
 const int FACE_SIGN[6] = {1, -1, -1, 1, -1, 1};
 
 TEST_F(GeometryData, BoxCountsAndAttributes) {
-  st::Vertexbuffer* box = makeBox(400.0f, 2.0f, 400.0f);
+  Mesh box(makeBox(400.0f, 2.0f, 400.0f));
   // Position, normal, texture coordinate.
   expectMesh(*box, 24, 36, 0, BOX_INDICES, {{3, 1, 0, 72}, {3, 2, 0, 72}, {2, 3, 0, 48}});
-  delete box;
 }
 
 TEST_F(GeometryData, BoxIsA800By4By800SlabAroundTheOrigin) {
-  st::Vertexbuffer* box = makeBox(400.0f, 2.0f, 400.0f);
+  Mesh box(makeBox(400.0f, 2.0f, 400.0f));
   auto attribs = inAddedOrder(*box);
   const float* position = attribs[0]->data;
   const float* normal = attribs[1]->data;
@@ -121,11 +123,10 @@ TEST_F(GeometryData, BoxIsA800By4By800SlabAroundTheOrigin) {
     EXPECT_EQ(low[k], -half[k]);
     EXPECT_EQ(high[k], half[k]);
   }
-  delete box;
 }
 
 TEST_F(GeometryData, BoxTrianglesTurnCounterClockwiseSeenFromOutside) {
-  st::Vertexbuffer* box = makeBox(400.0f, 2.0f, 400.0f);
+  Mesh box(makeBox(400.0f, 2.0f, 400.0f));
   const float* p = inAddedOrder(*box)[0]->data;
   for (int t = 0; t < 12; ++t) {
     int face = t / 2;
@@ -146,31 +147,21 @@ TEST_F(GeometryData, BoxTrianglesTurnCounterClockwiseSeenFromOutside) {
                       a[0] * b[1] - a[1] * b[0]};
     EXPECT_GT(cross[FACE_AXIS[face]] * FACE_SIGN[face], 0.0f) << "triangle " << t;
   }
-  delete box;
 }
 
 TEST_F(GeometryData, LineBufferHoldsTwentyThousandQuads) {
-  st::Vertexbuffer* lines = makeLineBuffer();
+  Mesh lines(makeLineBuffer());
   auto attribs = expectMesh(*lines, 80000, 120000, 0, {}, {{3, 1, 0, 240000}, {4, 3, 0, 320000}});
-  for (int q = 0; q < 20000; ++q) {
-    const unsigned b = 4u * unsigned(q);
-    const unsigned want[6] = {b, b + 1, b + 2, b + 1, b + 2, b + 3};
-    for (int k = 0; k < 6; ++k) {
-      if (lines->indices[6 * q + k] != want[k]) {
-        ADD_FAILURE() << "quad " << q << " index " << k << ": " << lines->indices[6 * q + k];
-        break;
-      }
-    }
-  }
+  for (unsigned q = 0; q < 20000; ++q)
+    for (int k = 0; k < 6; ++k) ASSERT_EQ(lines->indices[6 * q + k], 4 * q + QUAD[k]) << "quad " << q;
   ASSERT_EQ(attribs.size(), 2u);
   EXPECT_EQ(linePositions, attribs[0]->data);
   EXPECT_EQ(lineColours, attribs[1]->data);
-  delete lines;
 }
 
 TEST_F(GeometryData, SpriteQuadHasPerInstanceArraysForTenThousand) {
-  st::Vertexbuffer* sprites = makeSpriteBuffer();
-  auto attribs = expectMesh(*sprites, 4, 6, 10000, {0, 1, 2, 1, 2, 3},
+  Mesh sprites(makeSpriteBuffer());
+  auto attribs = expectMesh(*sprites, 4, 6, 10000, QUAD,
                             {{3, 1, 0, 12}, {2, 2, 0, 8}, {4, 3, 1, 40000}, {1, 4, 1, 10000}});
   ASSERT_EQ(attribs.size(), 4u);
   expectData(attribs[0], {-2, -2, 0, 2, -2, 0, -2, 2, 0, 2, 2, 0});
@@ -180,16 +171,14 @@ TEST_F(GeometryData, SpriteQuadHasPerInstanceArraysForTenThousand) {
   // Nothing written yet: the per-instance arrays start cleared.
   for (int i = 0; i < 40000; ++i) ASSERT_EQ(spriteInstanceVec4[i], 0.0f) << i;
   for (int i = 0; i < 10000; ++i) ASSERT_EQ(spriteInstanceScalar[i], 0.0f) << i;
-  delete sprites;
 }
 
 TEST_F(GeometryData, ScreenQuadCoversClipSpaceWithTextureCoordinatesAtThree) {
-  st::Vertexbuffer* quad = makeScreenQuad();
-  auto attribs = expectMesh(*quad, 4, 6, 0, {0, 1, 2, 1, 2, 3}, {{3, 1, 0, 12}, {2, 3, 0, 8}});
+  Mesh quad(makeScreenQuad());
+  auto attribs = expectMesh(*quad, 4, 6, 0, QUAD, {{3, 1, 0, 12}, {2, 3, 0, 8}});
   ASSERT_EQ(attribs.size(), 2u);
   expectData(attribs[0], {-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0});
   expectData(attribs[1], {0, 0, 1, 0, 0, 1, 1, 1});
-  delete quad;
 }
 
 }  // namespace
