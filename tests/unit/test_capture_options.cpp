@@ -17,7 +17,7 @@ bool parse(std::vector<std::string> args, CaptureOptions& o, std::string& error)
   return parseCaptureOptions((int)args.size(), argv.data(), o, error);
 }
 
-bool rejects(std::vector<std::string> args) {
+bool rejects(const std::vector<std::string>& args) {
   CaptureOptions o;
   std::string error;
   bool ok = parse(args, o, error);
@@ -58,26 +58,19 @@ TEST(CaptureOptions, DefaultsAreTheFirstPassAtFullHdAndEachOptionIsRead) {
 }
 
 TEST(CaptureOptions, BadValuesAreRefusedWithAMessage) {
-  EXPECT_TRUE(rejects({"--fps", "0"}));
-  EXPECT_TRUE(rejects({"--fps", "30.5"}));
-  EXPECT_TRUE(rejects({"--size", "1920"}));
-  EXPECT_TRUE(rejects({"--size", "8x8"}));
-  EXPECT_TRUE(rejects({"--from", "-1"}));
-  EXPECT_TRUE(rejects({"--to", "ten"}));
-  EXPECT_TRUE(rejects({"--from", "12", "--to", "10"}));
-  EXPECT_TRUE(rejects({"--from", "10", "--to", "10"}));  // not one frame
-  EXPECT_TRUE(rejects({"--out"}));                        // value missing
-  EXPECT_TRUE(rejects({"--out", ""}));
-  EXPECT_TRUE(rejects({"--colour", "red"}));
-  EXPECT_TRUE(rejects({"stray"}));
+  // "--from 10 --to 10" is not one frame; "--out" alone lacks its value.
+  const std::vector<std::vector<std::string>> cases = {
+      {"--fps", "0"},   {"--fps", "30.5"}, {"--size", "1920"},   {"--size", "8x8"},
+      {"--from", "-1"}, {"--to", "ten"},   {"--from", "12", "--to", "10"},
+      {"--from", "10", "--to", "10"},      {"--out"},            {"--out", ""},
+      {"--colour", "red"},                 {"stray"}};
+  for (const auto& args : cases) EXPECT_TRUE(rejects(args)) << testing::PrintToString(args);
 }
 
-// Frame k*fps starts exactly at second k, and every frame's tick is the whole millisecond
-// at or before its true time, so ten minutes in there is no drift at all.
+// Every frame's tick is the whole millisecond at or before its true time (16 for frame 1 at
+// 60 fps), so frame k*fps starts exactly at second k and ten minutes in there is no drift.
 TEST(CaptureClock, TickIsExactOverTenMinutes) {
   for (int fps : {60, 30, 24}) {
-    for (int64_t second = 0; second <= 600; ++second)
-      ASSERT_EQ(frameTick(second * fps, fps), (int32_t)(second * 1000)) << fps << " fps";
     for (int64_t n = 0; n <= 600 * fps; ++n) {
       double exact = (double)n * 1000.0 / fps;
       int32_t tick = frameTick(n, fps);
@@ -85,9 +78,6 @@ TEST(CaptureClock, TickIsExactOverTenMinutes) {
       ASSERT_GT(tick + 1, exact) << n << " at " << fps;
     }
   }
-  EXPECT_EQ(frameTick(1, 60), 16);
-  EXPECT_EQ(frameTick(2, 60), 33);
-  EXPECT_EQ(frameTick(1, 24), 41);
 }
 
 TEST(CaptureClock, AudioSamplesAddUpToWholeSeconds) {

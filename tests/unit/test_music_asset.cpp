@@ -18,12 +18,7 @@ const size_t LOOP = 80 * 44100;
 
 // The asset as oggdec decodes it, as floats, interleaved stereo.
 const std::vector<float>& decoded() {
-  static std::vector<float> pcm = [] {
-    std::vector<int16_t> s16 = musictest::oggdec(ASSET);
-    std::vector<float> f(s16.size());
-    for (size_t i = 0; i < s16.size(); ++i) f[i] = s16[i] / 32768.0f;
-    return f;
-  }();
+  static std::vector<float> pcm = musictest::oggdecFloats(ASSET);
   return pcm;
 }
 

@@ -60,6 +60,14 @@ inline std::vector<int16_t> oggdec(const std::string& ogg) {
   return pcm;
 }
 
+// The reference decoder's output as floats (sample / 32768), as the engine holds samples.
+inline std::vector<float> oggdecFloats(const std::string& ogg) {
+  std::vector<int16_t> pcm = oggdec(ogg);
+  std::vector<float> out(pcm.size());
+  for (size_t i = 0; i < pcm.size(); ++i) out[i] = pcm[i] / 32768.0f;
+  return out;
+}
+
 // 16-bit PCM converted to the engine's mix format (44100 Hz stereo float) by SDL in one
 // pass, with silence after the end to let the resampler finish, cut to the exact length.
 inline std::vector<float> toMixFormat(const std::vector<int16_t>& pcm, int rate, int channels) {
