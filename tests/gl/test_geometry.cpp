@@ -1,18 +1,10 @@
 // The fixed meshes drawn in a real context: the floor box with back-face culling from all
 // six sides, and the quads' attributes at the locations the shaders use.
-#include <gtest/gtest.h>
-
 #include <set>
 #include <vector>
 
 #include "gl_test_util.h"
 #include "st/geometry.h"
-#include "st/gl.h"
-#include "st/st_renderbuf.h"
-#include "st/st_shader.h"
-#include "st/st_vertexbuffer.h"
-#include "support/gl_context.h"
-#include "support/reports.h"
 
 namespace {
 
@@ -70,7 +62,7 @@ std::set<int> trianglesSeen() {
 
 TEST_F(GeometryTest, BoxShowsOnlyItsOutsideFacesWithBackFaceCulling) {
   st::Shader shader = gltest::loadProgram("box_faces", BOX_VS, BOX_FS);
-  st::Vertexbuffer* box = makeBox(400.0f, 2.0f, 400.0f);
+  std::unique_ptr<st::Vertexbuffer> box(makeBox(400.0f, 2.0f, 400.0f));
   shader.use();
   glUniform3f(shader.uniformLocation("squeeze"), 1.0f / 800.0f, 1.0f / 4.0f, 1.0f / 800.0f);
   glEnable(GL_CULL_FACE);
@@ -100,23 +92,16 @@ TEST_F(GeometryTest, BoxShowsOnlyItsOutsideFacesWithBackFaceCulling) {
   glCullFace(GL_BACK);
   shader.unuse();
   expectAttributes(*box, {{1, 3, 0}, {2, 3, 0}, {3, 2, 0}});
-  delete box;
 }
 
 TEST_F(GeometryTest, ScreenQuadCoversTheTargetWithTextureCoordinatesAtThree) {
-  const char* vs = R"(#version 330 core
-layout(location = 1) in vec3 position;
-layout(location = 3) in vec2 uv;
-out vec2 vUv;
-void main() { vUv = uv; gl_Position = vec4(position, 1.0); }
-)";
   const char* fs = R"(#version 330 core
 in vec2 vUv;
 out vec4 fragColour;
 void main() { fragColour = vec4(vUv, 0.0, 1.0); }
 )";
-  st::Shader shader = gltest::loadProgram("screen_quad", vs, fs);
-  st::Vertexbuffer* quad = makeScreenQuad();
+  st::Shader shader = gltest::loadProgram("screen_quad", gltest::UV_VS, fs);
+  std::unique_ptr<st::Vertexbuffer> quad(makeScreenQuad());
   expectAttributes(*quad, {{1, 3, 0}, {3, 2, 0}});
   gltest::drawWith(shader, *quad);
   // uv runs from 0 at the left and bottom edges to 1 at the right and top.
@@ -128,7 +113,6 @@ void main() { fragColour = vec4(vUv, 0.0, 1.0); }
       EXPECT_EQ(p.a, 255);
     }
   }
-  delete quad;
 }
 
 TEST_F(GeometryTest, SpriteQuadIsInstancedWithTextureCoordinatesAtTwo) {
@@ -144,7 +128,7 @@ void main() {
 }
 )";
   st::Shader shader = gltest::loadProgram("sprite_quad", vs, gltest::FLAT_FS);
-  st::Vertexbuffer* sprites = makeSpriteBuffer();
+  std::unique_ptr<st::Vertexbuffer> sprites(makeSpriteBuffer());
   EXPECT_EQ(sprites->instanceCount, 10000);
   expectAttributes(*sprites, {{1, 3, 0}, {2, 2, 0}, {3, 4, 1}, {4, 1, 1}});
 
@@ -157,23 +141,18 @@ void main() {
   sprites->dirty = 1;
   gltest::drawWith(shader, *sprites);
 
-  // Near a sprite's lower-left corner uv is near (0, 0), near its upper-right near (1, 1).
-  Rgba lowLeft = pixelAtNdc(-0.69f, -0.19f);
-  Rgba highRight = pixelAtNdc(0.69f, 0.19f);
-  EXPECT_LT(lowLeft.r, 20);
-  EXPECT_LT(lowLeft.g, 20);
-  EXPECT_EQ(lowLeft.b, 51);
-  EXPECT_GT(highRight.r, 235);
-  EXPECT_GT(highRight.g, 235);
-  EXPECT_EQ(highRight.b, 255);
+  // Near a sprite's lower-left corner uv is near (0, 0), near its upper-right near (1, 1);
+  // blue is each sprite's own shade.
+  Rgba lowLeft = pixelAtNdc(-0.69f, -0.19f), highRight = pixelAtNdc(0.69f, 0.19f);
+  EXPECT_TRUE(lowLeft.r < 20 && lowLeft.g < 20 && lowLeft.b == 51) << lowLeft;
+  EXPECT_TRUE(highRight.r > 235 && highRight.g > 235 && highRight.b == 255) << highRight;
   EXPECT_EQ(pixelAtNdc(0.0f, 0.0f).a, 0);
   EXPECT_EQ(pixelAtNdc(-0.5f, 0.25f).a, 0);
-  delete sprites;
 }
 
 TEST_F(GeometryTest, LineBufferDrawsExactlyTheQuadsCounted) {
   st::Shader shader = gltest::loadProgram("line_quads", gltest::FLAT_VS, gltest::FLAT_FS);
-  st::Vertexbuffer* lines = makeLineBuffer();
+  std::unique_ptr<st::Vertexbuffer> lines(makeLineBuffer());
   expectAttributes(*lines, {{1, 3, 0}, {3, 4, 0}});
   lines->vertexCount = 0;
   lines->indexCount = 0;
@@ -184,25 +163,18 @@ TEST_F(GeometryTest, LineBufferDrawsExactlyTheQuadsCounted) {
                                  {lefts[q], 0.2f},  {lefts[q] + 0.4f, 0.2f}};
     for (int v = 0; v < 4; ++v) {
       int n = 4 * q + v;
-      linePositions[3 * n + 0] = corners[v][0];
-      linePositions[3 * n + 1] = corners[v][1];
-      linePositions[3 * n + 2] = 0.0f;
-      lineColours[4 * n + 0] = 1.0f;
-      lineColours[4 * n + 1] = q == 0 ? 1.0f : 0.0f;
-      lineColours[4 * n + 2] = 0.0f;
-      lineColours[4 * n + 3] = 1.0f;
+      gltest::fill(&linePositions[3 * n], {corners[v][0], corners[v][1], 0.0f});
+      gltest::fill(&lineColours[4 * n], {1.0f, q == 0 ? 1.0f : 0.0f, 0.0f, 1.0f});
     }
   }
   lines->vertexCount = 8;
   lines->indexCount = 12;
   lines->dirty = 1;
   gltest::drawWith(shader, *lines);
-  EXPECT_EQ(pixelAtNdc(-0.7f, 0.1f), (Rgba{255, 255, 0, 255}));
-  EXPECT_EQ(pixelAtNdc(-0.7f, -0.1f), (Rgba{255, 255, 0, 255}));
-  EXPECT_EQ(pixelAtNdc(-0.1f, 0.1f), (Rgba{255, 0, 0, 255}));
-  EXPECT_EQ(pixelAtNdc(-0.1f, -0.1f), (Rgba{255, 0, 0, 255}));
+  const Rgba yellow{255, 255, 0, 255};
+  gltest::expectPixels({{-0.7f, 0.1f, yellow}, {-0.7f, -0.1f, yellow},
+                        {-0.1f, 0.1f, gltest::RED}, {-0.1f, -0.1f, gltest::RED}});
   EXPECT_EQ(pixelAtNdc(0.5f, 0.0f).a, 0);
-  delete lines;
 }
 
 }  // namespace

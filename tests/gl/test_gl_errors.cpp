@@ -1,11 +1,6 @@
 // GL error checks in a real context: one report per check, captions naming file and line.
-#include <gtest/gtest.h>
-
 #include "gl_test_util.h"
-#include "st/gl.h"
 #include "st/report.h"
-#include "support/gl_context.h"
-#include "support/reports.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
 // The scene set-up and the eight render passes in a real GL context: what set-up makes,
 // hundreds of frames without a report, the state a frame leaves behind, and checks on
 // read-back pixels (slab, lines and their mirror, glow, letterbox, blur width).
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,17 +14,18 @@
 #include "app/app.h"
 #include "fx/figures.h"
 #include "fx/math.h"
+#include "gl_test_util.h"
 #include "show/clock.h"
 #include "show/frame.h"
 #include "show/scene.h"
 #include "show/script.h"
 #include "st/geometry.h"
-#include "st/gl.h"
-#include "support/gl_context.h"
-#include "support/reports.h"
 #include "text/lines.h"
 
 namespace {
+
+using gltest::getInt;
+using gltest::texParam;
 
 std::vector<test::Report> setupReports;
 
@@ -95,12 +95,8 @@ struct Image {
 };
 
 Image readFramebuffer(GLuint fbo, int x, int y, int width, int height) {
-  Image image;
-  image.width = width;
-  image.height = height;
-  image.rgba.resize((size_t)width * height * 4);
-  GLint previous = 0;
-  glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previous);
+  Image image{width, height, std::vector<uint8_t>((size_t)width * height * 4)};
+  GLint previous = getInt(GL_READ_FRAMEBUFFER_BINDING);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
   if (fbo == 0) glReadBuffer(GL_BACK);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -129,21 +125,12 @@ Projected project(const mat4& mvp, float x, float y, float z, const Viewport& v)
 // One white segment across the middle of the ground, walls 10 high.
 void addMiddleSegment() { addLineSegment(-15.0f, 0.0f, 15.0f, 0.0f, 10.0f, 1.0f, 1.0f, 1.0f); }
 
-std::string describe(const std::vector<test::Report>& reports) {
-  std::string s;
-  for (size_t i = 0; i < reports.size() && i < 5; ++i)
-    s += reports[i].caption + ": " + reports[i].text + "\n";
-  return s;
-}
-
 // The names of a program's active uniforms or attributes: glGetActiveUniform and
 // glGetActiveAttrib have the same signature.
 std::set<std::string> activeNames(GLuint program, GLenum countName,
                                   PFNGLGETACTIVEUNIFORMPROC get) {
   std::set<std::string> names;
-  GLint count = 0;
-  glGetProgramiv(program, countName, &count);
-  for (GLint i = 0; i < count; ++i) {
+  for (GLint i = 0, count = gltest::programInt(program, countName); i < count; ++i) {
     char name[256];
     GLsizei length = 0;
     GLint size = 0;
@@ -154,35 +141,21 @@ std::set<std::string> activeNames(GLuint program, GLenum countName,
   return names;
 }
 
-// The scene made, and any report during the test fails it.
-class Pipeline : public testing::Test {
+// The scene made, and any report during the test fails it. Pending GL errors are not
+// drained: one that an earlier frame left behind is the next frame's first report.
+class Pipeline : public gltest::GlTest {
  protected:
   void SetUp() override {
     REQUIRE_GL();
     ensureScene();
-    recorder.reset(new test::ReportRecorder);
+    recorder = std::make_unique<test::ReportRecorder>();
   }
-  void TearDown() override {
-    if (!recorder) return;
-    EXPECT_TRUE(recorder->reports.empty())
-        << recorder->reports.size() << " reports, first: " << describe(recorder->reports);
-  }
-  std::unique_ptr<test::ReportRecorder> recorder;
 };
 class PipelinePicture : public Pipeline {};
 class PipelineBlur : public Pipeline {};
 
-GLint texParameter(GLuint texture, GLenum name) {
-  GLint previous = 0, value = 0;
-  glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
-  glBindTexture(GL_TEXTURE_2D, texture);
-  glGetTexParameteriv(GL_TEXTURE_2D, name, &value);
-  glBindTexture(GL_TEXTURE_2D, (GLuint)previous);
-  return value;
-}
-
 TEST_F(Pipeline, SetupMakesFourBuffersFiveProgramsThreeTargetsAndNoReport) {
-  EXPECT_TRUE(setupReports.empty()) << describe(setupReports);
+  EXPECT_TRUE(setupReports.empty()) << gltest::describe(setupReports);
 
   struct Expected {
     st::Vertexbuffer* buffer;
@@ -225,9 +198,7 @@ TEST_F(Pipeline, SetupMakesFourBuffersFiveProgramsThreeTargetsAndNoReport) {
     GLuint program = p.shader->program;
     names.insert(program);
     ASSERT_EQ(glIsProgram(program), GL_TRUE);
-    GLint linked = 0;
-    glGetProgramiv(program, GL_LINK_STATUS, &linked);
-    EXPECT_EQ(linked, GL_TRUE);
+    EXPECT_TRUE(gltest::linked(program));
     EXPECT_EQ(activeNames(program, GL_ACTIVE_UNIFORMS, glGetActiveUniform), p.uniforms);
     std::set<GLint> locations;
     for (const std::string& name : activeNames(program, GL_ACTIVE_ATTRIBUTES, glGetActiveAttrib))
@@ -238,23 +209,18 @@ TEST_F(Pipeline, SetupMakesFourBuffersFiveProgramsThreeTargetsAndNoReport) {
   EXPECT_EQ(names.size(), 5u);
 
   std::set<GLuint> textures;
+  GLint previous = getInt(GL_FRAMEBUFFER_BINDING);
   for (st::Renderbuf* target : {sceneTarget, blurTargetH, blurTargetV}) {
     ASSERT_NE(target, nullptr);
     EXPECT_EQ(target->width, 2048);
     EXPECT_EQ(target->height, 2048);
-    GLint previous = 0;
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
     glBindFramebuffer(GL_FRAMEBUFFER, target->fbo);
-    EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), (GLenum)GL_FRAMEBUFFER_COMPLETE);
-    glBindFramebuffer(GL_FRAMEBUFFER, (GLuint)previous);
-    GLint w = 0, h = 0;
-    glBindTexture(GL_TEXTURE_2D, target->tex);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
-    EXPECT_EQ(w, 2048);
-    EXPECT_EQ(h, 2048);
+    EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
+    EXPECT_EQ(texParam(target->tex, GL_TEXTURE_WIDTH, 0), 2048);
+    EXPECT_EQ(texParam(target->tex, GL_TEXTURE_HEIGHT, 0), 2048);
     textures.insert(target->tex);
   }
+  glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
   EXPECT_EQ(textures.size(), 3u);
 }
 
@@ -277,41 +243,30 @@ TEST_F(Pipeline, FrameLeavesTheStateTheNextFrameFinds) {
   Viewport v = useWindow(960, 540);
   drawFrame(QUIET_TICK, QUIET_MUSIC, addMiddleSegment);
 
-  GLint value = -1;
-  glGetIntegerv(GL_CURRENT_PROGRAM, &value);
-  EXPECT_EQ(value, 0);
-  glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &value);
-  EXPECT_EQ(value, 0);
-  EXPECT_EQ(glIsEnabled(GL_BLEND), GL_FALSE);
-  EXPECT_EQ(glIsEnabled(GL_DEPTH_TEST), GL_FALSE);
-  EXPECT_EQ(glIsEnabled(GL_CULL_FACE), GL_FALSE);
-  glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &value);
-  EXPECT_EQ(value, 0);
-  glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &value);
-  EXPECT_EQ(value, 0);
-  GLint viewport[4];
-  glGetIntegerv(GL_VIEWPORT, viewport);
-  EXPECT_EQ(viewport[0], v.x);
-  EXPECT_EQ(viewport[1], v.y);
-  EXPECT_EQ(viewport[2], v.width);
-  EXPECT_EQ(viewport[3], v.height);
+  for (GLenum pname : {GL_CURRENT_PROGRAM, GL_VERTEX_ARRAY_BINDING, GL_DRAW_FRAMEBUFFER_BINDING,
+                       GL_READ_FRAMEBUFFER_BINDING})
+    EXPECT_EQ(getInt(pname), 0) << "pname 0x" << std::hex << pname;
+  for (GLenum capability : {GL_BLEND, GL_DEPTH_TEST, GL_CULL_FACE})
+    EXPECT_EQ(glIsEnabled(capability), GL_FALSE) << "capability 0x" << std::hex << capability;
+  EXPECT_EQ(gltest::viewport(), (gltest::Rect{v.x, v.y, v.width, v.height}));
 
-  glGetIntegerv(GL_ACTIVE_TEXTURE, &value);
-  EXPECT_EQ(value, GL_TEXTURE1);
-  glGetIntegerv(GL_TEXTURE_BINDING_2D, &value);
-  EXPECT_EQ((GLuint)value, blurTargetV->tex);
+  EXPECT_EQ(getInt(GL_ACTIVE_TEXTURE), GL_TEXTURE1);
+  EXPECT_EQ(GLuint(getInt(GL_TEXTURE_BINDING_2D)), blurTargetV->tex);
   glActiveTexture(GL_TEXTURE0);
-  glGetIntegerv(GL_TEXTURE_BINDING_2D, &value);
-  EXPECT_EQ((GLuint)value, sceneTarget->tex);
+  EXPECT_EQ(GLuint(getInt(GL_TEXTURE_BINDING_2D)), sceneTarget->tex);
+  glActiveTexture(GL_TEXTURE1);
 
   // The compose pass leaves two targets mipmapped and the horizontal one as it was made.
-  EXPECT_EQ(texParameter(sceneTarget->tex, GL_TEXTURE_MIN_FILTER), GL_LINEAR_MIPMAP_LINEAR);
-  EXPECT_EQ(texParameter(sceneTarget->tex, GL_TEXTURE_MAG_FILTER), GL_LINEAR);
-  EXPECT_EQ(texParameter(blurTargetV->tex, GL_TEXTURE_MIN_FILTER), GL_LINEAR_MIPMAP_LINEAR);
-  EXPECT_EQ(texParameter(blurTargetV->tex, GL_TEXTURE_MAG_FILTER), GL_LINEAR);
-  EXPECT_EQ(texParameter(blurTargetH->tex, GL_TEXTURE_MIN_FILTER), GL_NEAREST);
-  EXPECT_EQ(texParameter(blurTargetH->tex, GL_TEXTURE_MAG_FILTER), GL_NEAREST);
-  glActiveTexture(GL_TEXTURE1);
+  const struct {
+    st::Renderbuf* target;
+    GLint min, mag;
+  } filters[] = {{sceneTarget, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR},
+                 {blurTargetV, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR},
+                 {blurTargetH, GL_NEAREST, GL_NEAREST}};
+  for (const auto& f : filters) {
+    EXPECT_EQ(texParam(f.target->tex, GL_TEXTURE_MIN_FILTER), f.min) << f.target->tex;
+    EXPECT_EQ(texParam(f.target->tex, GL_TEXTURE_MAG_FILTER), f.mag) << f.target->tex;
+  }
 }
 
 TEST_F(PipelinePicture, EmptyLineBufferShowsOnlyTheDarkSlab) {
@@ -390,10 +345,7 @@ TEST_F(PipelinePicture, ComposeDrawsIntoTheLetterboxViewportAndLeavesTheBars) {
   // An 800 x 540 window has a 16:9 viewport of 800 x 450 with bars of 45 rows above and
   // below; the 960 x 540 framebuffer of the test window has room around it as well.
   Viewport v = useWindow(800, 540);
-  ASSERT_EQ(v.x, 0);
-  ASSERT_EQ(v.y, 45);
-  ASSERT_EQ(v.width, 800);
-  ASSERT_EQ(v.height, 450);
+  ASSERT_EQ((gltest::Rect{v.x, v.y, v.width, v.height}), (gltest::Rect{0, 45, 800, 450}));
   glClearColor(1.0f, 0.0f, 1.0f, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT);  // magenta marks what the frame must not touch
   drawFrame(QUIET_TICK, QUIET_MUSIC, addMiddleSegment);

@@ -1,64 +1,39 @@
 // Render targets in a real context: what init makes and leaves bound, how bind and unbind
 // save and restore, depth testing inside a target, and unfiltered repeating samples.
-#include <gtest/gtest.h>
-
 #include <vector>
 
 #include "gl_test_util.h"
 #include "st/geometry.h"
-#include "st/gl.h"
 #include "st/report.h"
-#include "st/st_renderbuf.h"
-#include "st/st_shader.h"
-#include "st/st_vertexbuffer.h"
-#include "support/gl_context.h"
-#include "support/reports.h"
 
 namespace {
 
-using gltest::pixelAtNdc;
+using gltest::getInt;
+using gltest::Rect;
 using gltest::Rgba;
+using gltest::viewport;
 
-struct Viewport {
-  GLint x, y, w, h;
-  bool operator==(const Viewport& o) const { return x == o.x && y == o.y && w == o.w && h == o.h; }
-};
-std::ostream& operator<<(std::ostream& out, const Viewport& v) {
-  return out << "(" << v.x << ", " << v.y << ", " << v.w << ", " << v.h << ")";
-}
-Viewport viewport() {
-  Viewport v{};
-  glGetIntegerv(GL_VIEWPORT, &v.x);
-  return v;
-}
-GLint framebuffer() {
-  GLint fbo = -1;
-  glGetIntegerv(GL_FRAMEBUFFER_BINDING, &fbo);
-  return fbo;
-}
-GLint readFramebuffer() {
-  GLint fbo = -1;
-  glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &fbo);
-  return fbo;
+// The framebuffer bound for drawing and for reading, and the viewport.
+void expectBound(GLuint fbo, Rect expectedViewport) {
+  EXPECT_EQ(getInt(GL_DRAW_FRAMEBUFFER_BINDING), GLint(fbo));
+  EXPECT_EQ(getInt(GL_READ_FRAMEBUFFER_BINDING), GLint(fbo));
+  EXPECT_EQ(viewport(), expectedViewport);
 }
 
-class RenderbufTest : public testing::Test {
+class RenderbufTest : public gltest::GlTest {
  protected:
   void SetUp() override {
-    REQUIRE_GL();
-    gltest::drainGlErrors();
-    recorder = new test::ReportRecorder;
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    glViewport(0, 0, 960, 540);
+    GlTest::SetUp();
+    if (!IsSkipped()) windowDefaults();
   }
   void TearDown() override {
-    if (!recorder) return;
+    if (recorder) windowDefaults();
+    GlTest::TearDown();
+  }
+  static void windowDefaults() {
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glViewport(0, 0, 960, 540);
-    for (const auto& r : recorder->reports) ADD_FAILURE() << "report: " << r.caption << ": " << r.text;
-    delete recorder;
   }
-  test::ReportRecorder* recorder = nullptr;
 };
 
 TEST_F(RenderbufTest, InitMakesA2048SquareNearestRepeatTextureWithDepth) {
@@ -70,68 +45,58 @@ TEST_F(RenderbufTest, InitMakesA2048SquareNearestRepeatTextureWithDepth) {
   target.init();
   EXPECT_EQ(target.width, 2048);
   EXPECT_EQ(target.height, 2048);
-  EXPECT_NE(target.fbo, 0u);
-  EXPECT_NE(target.depthRb, 0u);
-  EXPECT_NE(target.tex, 0u);
 
   // The new texture is left bound to unit 0, which is left active.
-  GLint active = 0, bound = 0;
-  glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
-  glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-  EXPECT_EQ(active, GL_TEXTURE0);
-  EXPECT_EQ(GLuint(bound), target.tex);
+  EXPECT_EQ(getInt(GL_ACTIVE_TEXTURE), GL_TEXTURE0);
+  EXPECT_EQ(GLuint(getInt(GL_TEXTURE_BINDING_2D)), target.tex);
 
-  GLint value = 0;
-  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &value);
-  EXPECT_EQ(value, GL_NEAREST);
-  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &value);
-  EXPECT_EQ(value, GL_NEAREST);
-  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &value);
-  EXPECT_EQ(value, GL_REPEAT);
-  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &value);
-  EXPECT_EQ(value, GL_REPEAT);
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &value);
-  EXPECT_EQ(value, 2048);
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &value);
-  EXPECT_EQ(value, 2048);
-  for (GLenum channel : {GL_TEXTURE_RED_SIZE, GL_TEXTURE_GREEN_SIZE, GL_TEXTURE_BLUE_SIZE,
-                         GL_TEXTURE_ALPHA_SIZE}) {
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, channel, &value);
-    EXPECT_EQ(value, 8);
-  }
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 1, GL_TEXTURE_WIDTH, &value);
-  EXPECT_EQ(value, 0);  // one level only
+  const struct {
+    GLint level;  // -1: a parameter of the texture itself
+    GLenum pname;
+    GLint value;
+  } texture[] = {{-1, GL_TEXTURE_MIN_FILTER, GL_NEAREST}, {-1, GL_TEXTURE_MAG_FILTER, GL_NEAREST},
+                 {-1, GL_TEXTURE_WRAP_S, GL_REPEAT},      {-1, GL_TEXTURE_WRAP_T, GL_REPEAT},
+                 {0, GL_TEXTURE_WIDTH, 2048},             {0, GL_TEXTURE_HEIGHT, 2048},
+                 {0, GL_TEXTURE_RED_SIZE, 8},             {0, GL_TEXTURE_GREEN_SIZE, 8},
+                 {0, GL_TEXTURE_BLUE_SIZE, 8},            {0, GL_TEXTURE_ALPHA_SIZE, 8},
+                 {1, GL_TEXTURE_WIDTH, 0}};  // one level only
+  for (const auto& t : texture)
+    EXPECT_EQ(gltest::texParam(target.tex, t.pname, t.level), t.value)
+        << "level " << t.level << ", pname 0x" << std::hex << t.pname;
 
   glBindFramebuffer(GL_FRAMEBUFFER, target.fbo);
   EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
-  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
-                                        GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &value);
-  EXPECT_EQ(value, GL_TEXTURE);
-  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
-                                        GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &value);
-  EXPECT_EQ(GLuint(value), target.tex);
-  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT,
-                                        GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &value);
-  EXPECT_EQ(value, GL_RENDERBUFFER);
-  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT,
-                                        GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &value);
-  EXPECT_EQ(GLuint(value), target.depthRb);
+  const struct {
+    GLenum attachment;
+    GLint type;
+    GLuint name;
+  } attached[] = {{GL_COLOR_ATTACHMENT0, GL_TEXTURE, target.tex},
+                  {GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, target.depthRb}};
+  for (const auto& a : attached) {
+    GLint type = 0, name = 0;
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, a.attachment,
+                                          GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &type);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, a.attachment,
+                                          GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &name);
+    EXPECT_EQ(type, a.type) << "attachment 0x" << std::hex << a.attachment;
+    EXPECT_EQ(GLuint(name), a.name) << "attachment 0x" << std::hex << a.attachment;
+  }
+  GLint width = 0, depthBits = 0;
   glBindRenderbuffer(GL_RENDERBUFFER, target.depthRb);
-  glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &value);
-  EXPECT_EQ(value, 2048);
-  glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_DEPTH_SIZE, &value);
-  EXPECT_GE(value, 24);
+  glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &width);
+  glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_DEPTH_SIZE, &depthBits);
+  EXPECT_EQ(width, 2048);
+  EXPECT_GE(depthBits, 24);
 }
 
 TEST_F(RenderbufTest, InitLeavesTheFramebufferBindingAsFound) {
   st::Renderbuf first;
   first.init();
-  EXPECT_EQ(framebuffer(), 0);
+  EXPECT_EQ(getInt(GL_FRAMEBUFFER_BINDING), 0);
   glBindFramebuffer(GL_FRAMEBUFFER, first.fbo);
   st::Renderbuf second;
   second.init();
-  EXPECT_EQ(framebuffer(), GLint(first.fbo));
-  EXPECT_EQ(readFramebuffer(), GLint(first.fbo));
+  expectBound(first.fbo, {0, 0, 960, 540});
   EXPECT_NE(second.fbo, first.fbo);
 }
 
@@ -140,19 +105,15 @@ TEST_F(RenderbufTest, BindUsesTheWholeTargetUnbindRestores) {
   target.init();
   glViewport(3, 5, 100, 200);
   target.bind();
-  EXPECT_EQ(viewport(), (Viewport{0, 0, 2048, 2048}));
-  EXPECT_EQ(framebuffer(), GLint(target.fbo));
-  EXPECT_EQ(readFramebuffer(), GLint(target.fbo));
+  expectBound(target.fbo, {0, 0, 2048, 2048});
   target.unbind();
-  EXPECT_EQ(viewport(), (Viewport{3, 5, 100, 200}));
-  EXPECT_EQ(framebuffer(), 0);
-  EXPECT_EQ(readFramebuffer(), 0);
+  expectBound(0, {3, 5, 100, 200});
 
   // Whatever was current at the bind comes back, not what was current at init.
   glViewport(0, 0, 960, 540);
   target.bind();
   target.unbind();
-  EXPECT_EQ(viewport(), (Viewport{0, 0, 960, 540}));
+  EXPECT_EQ(viewport(), (Rect{0, 0, 960, 540}));
 }
 
 TEST_F(RenderbufTest, NestedBindsUnwindInOrder) {
@@ -163,14 +124,11 @@ TEST_F(RenderbufTest, NestedBindsUnwindInOrder) {
   a.bind();
   glViewport(7, 7, 64, 64);  // a pass may narrow the viewport inside a target
   b.bind();
-  EXPECT_EQ(framebuffer(), GLint(b.fbo));
-  EXPECT_EQ(viewport(), (Viewport{0, 0, 2048, 2048}));
+  expectBound(b.fbo, {0, 0, 2048, 2048});
   b.unbind();
-  EXPECT_EQ(framebuffer(), GLint(a.fbo));
-  EXPECT_EQ(viewport(), (Viewport{7, 7, 64, 64}));
+  expectBound(a.fbo, {7, 7, 64, 64});
   a.unbind();
-  EXPECT_EQ(framebuffer(), 0);
-  EXPECT_EQ(viewport(), (Viewport{10, 20, 300, 400}));
+  expectBound(0, {10, 20, 300, 400});
 }
 
 TEST_F(RenderbufTest, DepthTestWorksInsideTheTarget) {
@@ -183,35 +141,12 @@ TEST_F(RenderbufTest, DepthTestWorksInsideTheTarget) {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glEnable(GL_DEPTH_TEST);
   glDepthFunc(GL_LESS);
-
   // Near red first, then far green over it: only a depth buffer keeps the red.
-  st::Vertexbuffer square;
-  square.init(4, 6, 0);
-  unsigned quad[6] = {0, 1, 2, 1, 2, 3};
-  for (int i = 0; i < 6; ++i) square.indices[i] = quad[i];
-  float* p = square.addAttrib(3, 1, 0);
-  float* c = square.addAttrib(4, 3, 0);
-  const float corners[4][2] = {{-0.5f, -0.5f}, {0.5f, -0.5f}, {-0.5f, 0.5f}, {0.5f, 0.5f}};
-  shader.use();
-  for (int pass = 0; pass < 2; ++pass) {
-    for (int v = 0; v < 4; ++v) {
-      p[3 * v + 0] = corners[v][0] + 0.2f * pass;
-      p[3 * v + 1] = corners[v][1];
-      p[3 * v + 2] = pass == 0 ? -0.5f : 0.5f;
-      c[4 * v + 0] = pass == 0 ? 1.0f : 0.0f;
-      c[4 * v + 1] = pass == 0 ? 0.0f : 1.0f;
-      c[4 * v + 2] = 0.0f;
-      c[4 * v + 3] = 1.0f;
-    }
-    square.dirty = 1;
-    square.bind();
-    square.draw();
-    square.unbind();
-  }
-  shader.unuse();
+  gltest::drawWith(shader, *gltest::makeSquare(gltest::RED, 0.0f, -0.5f));
+  gltest::drawWith(shader, *gltest::makeSquare(gltest::GREEN, 0.2f, 0.5f));
   glDisable(GL_DEPTH_TEST);
-  EXPECT_EQ(pixelAtNdc(0.0f, 0.0f), (Rgba{255, 0, 0, 255}));
-  EXPECT_EQ(pixelAtNdc(0.6f, 0.0f), (Rgba{0, 255, 0, 255}));  // green where it is alone
+  // Green where it is alone.
+  gltest::expectPixels({{0.0f, 0.0f, gltest::RED}, {0.6f, 0.0f, gltest::GREEN}});
   target.unbind();
 }
 
@@ -229,15 +164,6 @@ void main() {
   fragColour = vec4(float(p.x & 255), float(p.y & 255), float((p.x ^ p.y) & 1) * 255.0, 255.0) / 255.0;
 }
 )";
-  const char* quadVs = R"(#version 330 core
-layout(location = 1) in vec3 position;
-layout(location = 3) in vec2 uv;
-out vec2 vUv;
-void main() {
-  vUv = uv;
-  gl_Position = vec4(position, 1.0);
-}
-)";
   // A shift of one whole turn plus 0.4 texel: repeat wrapping lands on the same texel, any
   // other wrap mode elsewhere, and linear filtering would mix in 40% of a neighbour.
   const char* sampleFs = R"(#version 330 core
@@ -247,9 +173,9 @@ uniform vec2 shift;
 out vec4 fragColour;
 void main() { fragColour = texture(source, vUv + shift); }
 )";
-  st::Shader pattern = gltest::loadProgram("rb_pattern", quadVs, patternFs);
-  st::Shader sample = gltest::loadProgram("rb_sample", quadVs, sampleFs);
-  st::Vertexbuffer* quad = makeScreenQuad();
+  st::Shader pattern = gltest::loadProgram("rb_pattern", gltest::UV_VS, patternFs);
+  st::Shader sample = gltest::loadProgram("rb_sample", gltest::UV_VS, sampleFs);
+  std::unique_ptr<st::Vertexbuffer> quad(makeScreenQuad());
   st::Renderbuf source, result;
   source.init();
   result.init();
@@ -278,7 +204,6 @@ void main() { fragColour = texture(source, vUv + shift); }
   }
   EXPECT_EQ(mismatches, 0);
   result.unbind();
-  delete quad;
 }
 
 TEST_F(RenderbufTest, ErrorsNameTheCheckAfterTheCall) {
@@ -287,7 +212,7 @@ TEST_F(RenderbufTest, ErrorsNameTheCheckAfterTheCall) {
   target.bind();
   target.savedViewport[2] = -5;  // a negative width: glViewport raises GL_INVALID_VALUE
   target.unbind();
-  EXPECT_EQ(framebuffer(), 0);  // unbind went on with the framebuffer
+  EXPECT_EQ(getInt(GL_FRAMEBUFFER_BINDING), 0);  // unbind went on with the framebuffer
   ASSERT_EQ(recorder->reports.size(), 1u);
   gltest::expectCheckAfterCall(recorder->reports[0], "src/st/st_renderbuf.cpp",
                                "GL_INVALID_VALUE", "glViewport(saved");

@@ -1,20 +1,15 @@
 // Shader programs in a real context: CR handling, compile and link reports, the link
 // retry with its shared counter, uniforms by name, and the checks' captions.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "gl_test_util.h"
-#include "st/gl.h"
-#include "st/st_shader.h"
-#include "support/gl_context.h"
-#include "support/reports.h"
-#include "support/scratch.h"
 
 namespace {
 
@@ -40,23 +35,19 @@ void main() {
 }
 )";
 
-std::string withCrLf(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
+std::string withCrLf(std::string text) {
+  for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) text.insert(at, "\r");
+  return text;
 }
 
 const char* const LINK_FAILED = "Shader link failed";
 
-// What onReport does: when the report numbered `restoreAt` (1-based, counting only link
-// reports) arrives, `restorePath` gets `restoreText`. Also notes linkRetries at each one.
+// What onReport does: when the report numbered `at` (1-based, counting only link reports)
+// arrives, `path` gets `text`. Also notes linkRetries at each one.
 struct Restore {
-  int restoreAt = 0;
-  std::string restorePath;
-  std::string restoreText;
+  int at = 0;
+  std::string path;
+  std::string text;
   bool replaceDirectory = false;
   int linkReports = 0;
   std::vector<int> retriesSeen;
@@ -65,16 +56,13 @@ struct Restore {
 void restoreOnLinkReport(const test::Report& report) {
   if (report.caption != LINK_FAILED) return;
   restore.retriesSeen.push_back(st::linkRetries);
-  if (++restore.linkReports != restore.restoreAt) return;
-  if (restore.replaceDirectory) rmdir(restore.restorePath.c_str());
-  test::writeFile(restore.restorePath, restore.restoreText);
+  if (++restore.linkReports != restore.at) return;
+  if (restore.replaceDirectory) rmdir(restore.path.c_str());
+  test::writeFile(restore.path, restore.text);
 }
 
-void armRestore(int at, const std::string& path, const std::string& text) {
-  restore = Restore{};
-  restore.restoreAt = at;
-  restore.restorePath = path;
-  restore.restoreText = text;
+void armRestore(int at, const std::string& path, const std::string& text, bool directory = false) {
+  restore = Restore{at, path, text, directory, 0, {}};
 }
 
 class ShaderTest : public testing::Test {
@@ -98,8 +86,7 @@ class ShaderTest : public testing::Test {
     if (directory) {
       ASSERT_EQ(mkdir(vsPath.c_str(), 0700), 0);
     }
-    armRestore(restoreAt, vsPath, FLAT_VS);
-    restore.replaceDirectory = directory;
+    armRestore(restoreAt, vsPath, FLAT_VS, directory);
     shader.load(vsPath.c_str(), fsPath.c_str());
   }
   test::ReportRecorder recorder;
@@ -154,16 +141,13 @@ TEST_F(ShaderTest, FiveThousandCarriageReturnsAreAllRemoved) {
   std::string fs = "#version 330 core\r\nout vec4 frag" + crs + "Colour;\r\nvoid ma" + crs +
                    "in() {\r\n  frag" + crs + "Colour = vec4(0.2" + crs + "5, 0.5, 0.75, 1" + crs +
                    ".0);\r\n}\r\n";
-  size_t total = 0;
-  for (char c : fs) total += c == '\r';
-  ASSERT_EQ(total, 5005u);  // the five line ends too
+  ASSERT_EQ(std::count(fs.begin(), fs.end(), '\r'), 5005);  // the five line ends too
 
   // Should the CRs survive, the link fails: mend the file then, so the test fails here
   // instead of the seventh retry ending the process.
   armRestore(1, test::scratchPath("many_crs.fs"), FLAT_FS);
   st::Shader shader = gltest::loadProgram("many_crs", FLAT_VS, fs);
-  EXPECT_TRUE(recorder.reports.empty());
-  for (const auto& r : recorder.reports) ADD_FAILURE() << r.caption << ": " << r.text;
+  EXPECT_TRUE(recorder.reports.empty()) << gltest::describe(recorder.reports);
   EXPECT_TRUE(gltest::linked(shader.program));
 }
 
@@ -220,9 +204,7 @@ TEST_F(ShaderTest, RetryReplacesTheNamesOfTheFailedAttempt) {
   EXPECT_NE(shader.program, failedProgram);
   EXPECT_FALSE(gltest::linked(failedProgram));
   EXPECT_TRUE(gltest::linked(shader.program));
-  GLint attached = 0;
-  glGetProgramiv(shader.program, GL_ATTACHED_SHADERS, &attached);
-  EXPECT_EQ(attached, 2);
+  EXPECT_EQ(gltest::programInt(shader.program, GL_ATTACHED_SHADERS), 2);
 }
 
 TEST_F(ShaderTest, DirectoryInPlaceOfAFileIsTreatedAsMissing) {
@@ -239,10 +221,7 @@ TEST_F(ShaderTest, NullPathCreatesAndAttachesNothingForThatStage) {
   st::Shader shader{};
   shader.load(nullptr, fsPath.c_str());
   EXPECT_EQ(shader.vertexShader, 0u);
-  EXPECT_NE(shader.fragmentShader, 0u);
-  GLint attached = 0;
-  glGetProgramiv(shader.program, GL_ATTACHED_SHADERS, &attached);
-  EXPECT_EQ(attached, 1);
+  EXPECT_EQ(gltest::programInt(shader.program, GL_ATTACHED_SHADERS), 1);
   GLuint names[2] = {0, 0};
   glGetAttachedShaders(shader.program, 2, nullptr, names);
   EXPECT_EQ(names[0], shader.fragmentShader);
@@ -258,20 +237,13 @@ TEST_F(ShaderTest, MissingUniformIsReportedWithItsNameAndTheReportLine) {
   ASSERT_EQ(recorder.reports.size(), 3u);
   for (const auto& r : recorder.reports) EXPECT_EQ(r.text, "Bad uniform name");
 
-  gltest::Caption caption;
-  ASSERT_TRUE(gltest::parseCaption(recorder.reports[0].caption, &caption))
-      << recorder.reports[0].caption;
-  EXPECT_EQ(caption.name, "noSuchThing");
   // The caption names st_shader's own source and the line that formats the report.
-  EXPECT_GE(caption.file.size(), 20u);
-  EXPECT_EQ(caption.file.substr(caption.file.size() - 20), "src/st/st_shader.cpp");
-  EXPECT_NE(gltest::sourceLine(caption.file, caption.line).find("__LINE__"), std::string::npos);
-  EXPECT_NE(gltest::sourceLine(caption.file, caption.line + 1).find("Bad uniform name"),
-            std::string::npos);
+  gltest::expectCaption(recorder.reports[0], "src/st/st_shader.cpp", "noSuchThing", "__LINE__", 1,
+                        "Bad uniform name");
   // Same line wherever the lookup comes from; no GL error is raised by setting location -1.
-  EXPECT_EQ(recorder.reports[1].caption, recorder.reports[0].caption);
-  EXPECT_EQ(recorder.reports[2].caption, caption.file + "::" + std::to_string(caption.line) +
-                                             ":alsoMissing");
+  const std::string& first = recorder.reports[0].caption;
+  EXPECT_EQ(recorder.reports[1].caption, first);
+  EXPECT_EQ(recorder.reports[2].caption, first.substr(0, first.rfind(':') + 1) + "alsoMissing");
   shader.unuse();
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
@@ -280,16 +252,13 @@ TEST_F(ShaderTest, SettersReachTheProgramUntransposed) {
   st::Shader shader = gltest::loadProgram("setters", UNIFORM_VS, UNIFORM_FS);
   ASSERT_TRUE(gltest::linked(shader.program));
   shader.use();
-  GLint current = 0;
-  glGetIntegerv(GL_CURRENT_PROGRAM, &current);
-  EXPECT_EQ(GLuint(current), shader.program);
+  EXPECT_EQ(GLuint(gltest::getInt(GL_CURRENT_PROGRAM)), shader.program);
 
   float matrix[16];
   for (int i = 0; i < 16; ++i) matrix[i] = float(i + 1);
   shader.setMatrix4("mvp", matrix);
   shader.setFloat("gain", 2.5f);
   shader.setInt("pick", 7);
-  EXPECT_TRUE(recorder.reports.empty());
 
   float back[16] = {};
   glGetUniformfv(shader.program, glGetUniformLocation(shader.program, "mvp"), back);
@@ -302,8 +271,7 @@ TEST_F(ShaderTest, SettersReachTheProgramUntransposed) {
   EXPECT_EQ(pick, 7);
 
   shader.unuse();
-  glGetIntegerv(GL_CURRENT_PROGRAM, &current);
-  EXPECT_EQ(current, 0);
+  EXPECT_EQ(gltest::getInt(GL_CURRENT_PROGRAM), 0);
   EXPECT_TRUE(recorder.reports.empty());
 }
 

@@ -1,26 +1,20 @@
 // Vertex buffers in a real context: plain and instanced draws read back from a render
 // target, what an upload sends, the dirty flag, attribute state at bind and unbind.
-#include <gtest/gtest.h>
-
-#include <initializer_list>
-#include <string>
-
 #include "gl_test_util.h"
-#include "st/gl.h"
-#include "st/st_renderbuf.h"
-#include "st/st_shader.h"
-#include "st/st_vertexbuffer.h"
-#include "support/gl_context.h"
-#include "support/reports.h"
 
 namespace {
 
+using gltest::drawWith;
+using gltest::expectPixels;
+using gltest::fill;
+using gltest::GREEN;
+using gltest::makeQuad;
+using gltest::makeSquare;
 using gltest::pixelAtNdc;
+using gltest::RED;
 using gltest::Rgba;
 
 const Rgba CLEAR{0, 0, 255, 255};
-const Rgba RED{255, 0, 0, 255};
-const Rgba GREEN{0, 255, 0, 255};
 
 // Instances: a small square around the per-instance offset, coloured by the scalar.
 const char* INSTANCED_VS = R"(#version 330 core
@@ -43,53 +37,30 @@ void main() {
 }
 )";
 
-void fill(float* out, std::initializer_list<float> values) {
-  for (float v : values) *out++ = v;
+GLint bufferSize(GLenum target) {
+  GLint size = -1;
+  glGetBufferParameteriv(target, GL_BUFFER_SIZE, &size);
+  return size;
 }
-
-// The square [-h, h]^2 as two triangles, positions at location 1.
-st::Vertexbuffer* makeQuad(float h, int instances) {
-  auto* vb = new st::Vertexbuffer;
-  vb->init(4, 6, instances);
-  unsigned quad[6] = {0, 1, 2, 1, 2, 3};
-  for (int i = 0; i < 6; ++i) vb->indices[i] = quad[i];
-  fill(vb->addAttrib(3, 1, 0), {-h, -h, 0, h, -h, 0, -h, h, 0, h, h, 0});
-  return vb;
-}
-
-// The square [-0.5, 0.5]^2 in one colour.
-st::Vertexbuffer* makeSquare(Rgba colour) {
-  st::Vertexbuffer* vb = makeQuad(0.5f, 0);
-  float* c = vb->addAttrib(4, 3, 0);
-  for (int v = 0; v < 4; ++v)
-    fill(c + 4 * v, {colour.r / 255.0f, colour.g / 255.0f, colour.b / 255.0f, colour.a / 255.0f});
-  return vb;
-}
-
-using gltest::drawWith;
 
 class VertexbufferTest : public gltest::TargetTest {
  protected:
-  VertexbufferTest() : TargetTest({0, 0, 255, 255}) {}
+  VertexbufferTest() : TargetTest(CLEAR) {}
   st::Shader flat() { return gltest::loadProgram("vb_flat", gltest::FLAT_VS, gltest::FLAT_FS); }
 };
 
 TEST_F(VertexbufferTest, PlainDrawFillsExactlyItsSquare) {
   st::Shader shader = flat();
-  st::Vertexbuffer* vb = makeSquare(RED);
+  auto vb = makeSquare(RED);
   drawWith(shader, *vb);
-  EXPECT_EQ(pixelAtNdc(0.0f, 0.0f), RED);
-  EXPECT_EQ(pixelAtNdc(-0.45f, -0.45f), RED);  // first triangle
-  EXPECT_EQ(pixelAtNdc(0.45f, 0.45f), RED);    // second triangle
-  EXPECT_EQ(pixelAtNdc(-0.55f, 0.0f), CLEAR);
-  EXPECT_EQ(pixelAtNdc(0.0f, 0.55f), CLEAR);
-  EXPECT_EQ(pixelAtNdc(0.9f, -0.9f), CLEAR);
-  delete vb;
+  // The middle, one point in each triangle, and three points outside.
+  expectPixels({{0.0f, 0.0f, RED}, {-0.45f, -0.45f, RED}, {0.45f, 0.45f, RED},
+                {-0.55f, 0.0f, CLEAR}, {0.0f, 0.55f, CLEAR}, {0.9f, -0.9f, CLEAR}});
 }
 
 TEST_F(VertexbufferTest, InstancedOnlyFromTwoInstancesOn) {
   st::Shader shader = gltest::loadProgram("vb_instanced", INSTANCED_VS, gltest::FLAT_FS);
-  st::Vertexbuffer* vb = makeQuad(1.0f, 3);
+  auto vb = makeQuad(1.0f, 3);
   st::Vertexbuffer::Attribarray* positions = vb->attribs;
   float* offsets = vb->addAttrib(4, 3, 1);
   float* shades = vb->addAttrib(1, 4, 1);
@@ -111,61 +82,47 @@ TEST_F(VertexbufferTest, InstancedOnlyFromTwoInstancesOn) {
     clear();
     vb->instanceCount = c.count;
     drawWith(shader, *vb);
-    EXPECT_EQ(pixelAtNdc(-0.5f, -0.5f), first);
-    EXPECT_EQ(pixelAtNdc(0.55f, -0.45f), c.second);
-    EXPECT_EQ(pixelAtNdc(0.0f, 0.5f), c.third);
-    EXPECT_EQ(pixelAtNdc(0.0f, 0.0f), CLEAR);
-    EXPECT_EQ(pixelAtNdc(-0.5f, -0.65f), CLEAR);
+    expectPixels({{-0.5f, -0.5f, first}, {0.55f, -0.45f, c.second}, {0.0f, 0.5f, c.third},
+                  {0.0f, 0.0f, CLEAR}, {-0.5f, -0.65f, CLEAR}});
   }
-  delete vb;
 }
 
 TEST_F(VertexbufferTest, IndexCountZeroDrawsNothingAndUploadsNoIndices) {
   st::Shader shader = flat();
-  st::Vertexbuffer* vb = makeSquare(RED);
+  auto vb = makeSquare(RED);
   vb->indexCount = 0;
   shader.use();
   vb->bind();
-  GLint size = -1;
-  glGetBufferParameteriv(GL_ELEMENT_ARRAY_BUFFER, GL_BUFFER_SIZE, &size);
-  EXPECT_EQ(size, 0);
+  EXPECT_EQ(bufferSize(GL_ELEMENT_ARRAY_BUFFER), 0);
   vb->draw();
   vb->unbind();
   shader.unuse();
-  EXPECT_EQ(pixelAtNdc(0.0f, 0.0f), CLEAR);
-  EXPECT_EQ(pixelAtNdc(-0.45f, -0.45f), CLEAR);
-  delete vb;
+  expectPixels({{0.0f, 0.0f, CLEAR}, {-0.45f, -0.45f, CLEAR}});
 }
 
 TEST_F(VertexbufferTest, UploadSendsFirstIndicesButWholeArrays) {
   st::Shader shader = flat();
-  st::Vertexbuffer* vb = makeSquare(GREEN);
+  auto vb = makeSquare(GREEN);
   vb->indexCount = 3;  // the first triangle only
   vb->vertexCount = 2;  // a fill level: the arrays still go up whole
   vb->bind();
   EXPECT_EQ(vb->dirty, 0);
-  GLint size = -1;
-  glGetBufferParameteriv(GL_ELEMENT_ARRAY_BUFFER, GL_BUFFER_SIZE, &size);
-  EXPECT_EQ(size, 12);
+  EXPECT_EQ(bufferSize(GL_ELEMENT_ARRAY_BUFFER), 12);
   for (st::Vertexbuffer::Attribarray* a = vb->attribs; a; a = a->next) {
-    GLint bound = 0;
-    glGetVertexAttribiv((GLuint)a->location, GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING, &bound);
-    EXPECT_EQ(GLuint(bound), a->vbo);
+    EXPECT_EQ(GLuint(gltest::attribInt(GLuint(a->location), GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING)),
+              a->vbo);
     glBindBuffer(GL_ARRAY_BUFFER, a->vbo);
-    glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &size);
-    EXPECT_EQ(size, a->count * 4) << a->location;
+    EXPECT_EQ(bufferSize(GL_ARRAY_BUFFER), a->count * 4) << a->location;
     EXPECT_EQ(a->count, a->size * 4) << a->location;
   }
   vb->unbind();
   drawWith(shader, *vb);
-  EXPECT_EQ(pixelAtNdc(-0.45f, -0.45f), GREEN);
-  EXPECT_EQ(pixelAtNdc(0.45f, 0.45f), CLEAR);
-  delete vb;
+  expectPixels({{-0.45f, -0.45f, GREEN}, {0.45f, 0.45f, CLEAR}});
 }
 
 TEST_F(VertexbufferTest, ChangesWithoutDirtyChangeNothing) {
   st::Shader shader = flat();
-  st::Vertexbuffer* vb = makeSquare(RED);
+  auto vb = makeSquare(RED);
   drawWith(shader, *vb);
   ASSERT_EQ(pixelAtNdc(0.0f, 0.0f), RED);
   ASSERT_EQ(vb->dirty, 0);
@@ -176,55 +133,45 @@ TEST_F(VertexbufferTest, ChangesWithoutDirtyChangeNothing) {
   vb->indices[2] = 3;  // would make the first triangle (0, 1, 3)
   clear();
   drawWith(shader, *vb);
-  EXPECT_EQ(pixelAtNdc(0.0f, 0.0f), RED);
-  EXPECT_EQ(pixelAtNdc(-0.45f, 0.35f), RED);
+  expectPixels({{0.0f, 0.0f, RED}, {-0.45f, 0.35f, RED}});
 
   vb->dirty = 1;
   clear();
   drawWith(shader, *vb);
-  EXPECT_EQ(pixelAtNdc(0.0f, 0.0f), GREEN);
-  EXPECT_EQ(pixelAtNdc(-0.45f, 0.35f), CLEAR);  // the new first triangle is (0, 1, 3)
+  // The new first triangle (0, 1, 3) leaves the upper left corner.
+  expectPixels({{0.0f, 0.0f, GREEN}, {-0.45f, 0.35f, CLEAR}});
   EXPECT_EQ(vb->dirty, 0);
-  delete vb;
 }
 
 TEST_F(VertexbufferTest, BufferWithoutAttributesBindsDrawsAndUnbinds) {
   st::Shader shader = gltest::loadProgram("vb_bare", BARE_VS, gltest::FLAT_FS);
-  auto* vb = new st::Vertexbuffer;
-  vb->init(3, -1, 0);  // unindexed: 0, 1, 2
-  EXPECT_EQ(vb->attribs, nullptr);
-  drawWith(shader, *vb);
-  EXPECT_EQ(pixelAtNdc(-0.4f, -0.4f), RED);
-  EXPECT_EQ(pixelAtNdc(0.4f, 0.4f), CLEAR);
-  delete vb;
+  st::Vertexbuffer vb;
+  vb.init(3, -1, 0);  // unindexed: 0, 1, 2
+  EXPECT_EQ(vb.attribs, nullptr);
+  drawWith(shader, vb);
+  expectPixels({{-0.4f, -0.4f, RED}, {0.4f, 0.4f, CLEAR}});
 }
 
 TEST_F(VertexbufferTest, BindPointsEveryAttributeUnbindDisablesThem) {
-  auto* vb = new st::Vertexbuffer;
-  vb->init(4, 6, 8);
-  vb->addAttrib(3, 1, 0);
-  vb->addAttrib(2, 2, 0);
-  vb->addAttrib(4, 3, 2);
-  vb->addAttrib(1, 4, 1);
-  vb->bind();
-  GLint vao = 0;
-  glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &vao);
-  EXPECT_EQ(GLuint(vao), vb->vao);
-  gltest::expectAttribState({{1, 3, 0}, {2, 2, 0}, {3, 4, 2}, {4, 1, 1}});
+  st::Vertexbuffer vb;
+  vb.init(4, 6, 8);
+  const std::vector<gltest::AttribState> attribs = {{1, 3, 0}, {2, 2, 0}, {3, 4, 2}, {4, 1, 1}};
+  for (const auto& a : attribs) vb.addAttrib(a.size, a.location, a.divisor);
+  vb.bind();
+  EXPECT_EQ(GLuint(gltest::getInt(GL_VERTEX_ARRAY_BINDING)), vb.vao);
+  gltest::expectAttribState(attribs);
   // Per-instance arrays are sized by instanceCount / divisor at the time they were added.
-  EXPECT_EQ(vb->attribs->count, 8);           // (1, 4, 1)
-  EXPECT_EQ(vb->attribs->next->count, 16);    // (4, 3, 2)
-  vb->unbind();
-  glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &vao);
-  EXPECT_EQ(vao, 0);
-  glBindVertexArray(vb->vao);
+  EXPECT_EQ(vb.attribs->count, 8);           // (1, 4, 1)
+  EXPECT_EQ(vb.attribs->next->count, 16);    // (4, 3, 2)
+  vb.unbind();
+  EXPECT_EQ(gltest::getInt(GL_VERTEX_ARRAY_BINDING), 0);
+  glBindVertexArray(vb.vao);
   gltest::expectAttribState({});
   glBindVertexArray(0);
-  delete vb;
 }
 
 TEST_F(VertexbufferTest, DestructorDeletesItsGlObjects) {
-  auto* vb = new st::Vertexbuffer;
+  auto vb = std::make_unique<st::Vertexbuffer>();
   vb->init(4, 6, 0);
   vb->addAttrib(3, 1, 0);
   vb->bind();  // names become objects at their first bind
@@ -233,7 +180,7 @@ TEST_F(VertexbufferTest, DestructorDeletesItsGlObjects) {
   EXPECT_TRUE(glIsVertexArray(vao));
   EXPECT_TRUE(glIsBuffer(ibo));
   EXPECT_TRUE(glIsBuffer(vbo));
-  delete vb;
+  vb.reset();
   EXPECT_FALSE(glIsVertexArray(vao));
   EXPECT_FALSE(glIsBuffer(ibo));
   EXPECT_FALSE(glIsBuffer(vbo));
@@ -241,7 +188,7 @@ TEST_F(VertexbufferTest, DestructorDeletesItsGlObjects) {
 
 TEST_F(VertexbufferTest, DrawErrorsNameTheCheckAfterEachDrawCall) {
   st::Shader shader = flat();
-  st::Vertexbuffer* vb = makeSquare(RED);
+  auto vb = makeSquare(RED);
   vb->mode = 0xFFFF;  // not a primitive mode: GL_INVALID_ENUM from either draw call
   shader.use();
   vb->bind();
@@ -256,7 +203,6 @@ TEST_F(VertexbufferTest, DrawErrorsNameTheCheckAfterEachDrawCall) {
     gltest::expectCheckAfterCall(recorder->reports[i], "src/st/st_vertexbuffer.cpp",
                                  "GL_INVALID_ENUM", expectedCalls[i]);
   recorder->reports.clear();
-  delete vb;
 }
 
 }  // namespace
