@@ -112,8 +112,8 @@ status=$?
 check "an encoder that fails midway fails the capture ($status)" test "$status" -eq 1
 check "and leaves no file, whole or partial" test ! -e broken/b.mp4 -a ! -e broken/b.mp4.partial
 check "and says nothing was written" grep -q "nothing was written to broken/b.mp4" out.txt
-xvfb-run -a env PATH=/nonexistent "$CAPTURE" --size 320x180 --fps 5 --from 0 --to 1 \
-  --out none/n.mp4 >out.txt 2>&1
+"$SOURCE_DIR/tests/e2e/lib/with-display.sh" env PATH=/nonexistent \
+  "$CAPTURE" --size 320x180 --fps 5 --from 0 --to 1 --out none/n.mp4 >out.txt 2>&1
 status=$?
 check "without ffmpeg it fails ($status)" test "$status" -eq 1
 check "and names the package to install" grep -q "ffmpeg is not installed" out.txt
