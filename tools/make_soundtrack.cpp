@@ -1,13 +1,19 @@
 // make_soundtrack: composes, renders, masters and encodes the show's soundtrack,
 // assets/zoov2020.ogg, from nothing but this file. Deterministic: the same build gives the
-// same file. Usage: make_soundtrack OUTPUT.ogg [--raw RAW_F32_STEREO_OUT]
+// same file. Usage: make_soundtrack OUTPUT.ogg [--raw RAW_F32_STEREO_OUT] [--stems DIR]
 //
 // The piece is 120 s of A minor at 96 BPM: four 4/4 bars to each ten-second step of the
 // show, 48 bars in all. Bars 32..47 (80..120 s) are the loop the player repeats. To make
 // the loop seamless, the renderer plays the song and then the loop once more and keeps
 // that second pass as the file's 80..120 s: every reverb tail, delay echo and release that
-// crosses the loop's end is then already part of its start. Bars 30..31 and 46..47 are the
-// same build-up, so the first arrival at 80 s sounds like every later one.
+// crosses the loop's end is then already part of its start. Bars 31 and 47 are the same
+// build-up, so the first arrival at 80 s sounds like every later one.
+//
+// --stems DIR also writes every part of the band on its own (DIR/NAME.wav, 32-bit float,
+// with its own echoes and reverb and the master gain, before the bus compressor and the
+// limiter), and one bell at the highest pitch the piece gives it, dry (DIR/bell-probe.wav
+// with its carrier and modulator ratio in DIR/bell-probe.txt), so the mix can be measured
+// part by part (tools/measure-soundtrack.sh).
 #include <SDL.h>
 #include <vorbis/vorbisenc.h>
 
@@ -18,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "music/soloud.h"
@@ -83,7 +90,7 @@ uint64_t seedOf(int a, int b, int c) {
 
 // The bar whose randomness a song bar uses: the build before the loop's end is the very
 // same take as the build before 80 s, so the seam hears the same noise both times.
-int seedBar(int sb) { return sb >= SONG_BARS - 2 ? sb - LOOP_BARS : sb; }
+int seedBar(int sb) { return sb == SONG_BARS - 1 ? sb - LOOP_BARS : sb; }
 
 // A note's seed comes from where it sits in the song, not in the render, so every pass
 // through the loop plays the same noise.
@@ -94,9 +101,56 @@ uint64_t noteSeed(int instrument, double renderTime, int extra) {
   return seedOf(instrument, seedBar(songBar(renderBar)) * 64 + sixtyFourth, extra);
 }
 
-// ---- Building blocks -------------------------------------------------------------------
+// ---- Feel: swing on the sixteenths, a few milliseconds of looseness and uneven velocity,
+// as a player would have them. The kick alone stays on the grid: it is the clock.
 
-// Band-limited step correction for the saw and pulse oscillators.
+constexpr double SWING = 0.56;  // the first sixteenth of each eighth takes 56 % of it
+
+// When a note played on the given sixteenth sounds. `part` seeds its own looseness.
+double feel(int part, int renderBar, double step, bool swing, float looseMs) {
+  double t = onset(renderBar, step);
+  double whole;
+  if (swing && std::modf(step / 2.0, &whole) == 0.5) t += (2.0 * SWING - 1.0) * STEP;
+  // Nothing lands before the drop's downbeat: the seam stays in the breath before it.
+  if (songBar(renderBar) == LOOP_BAR && step == 0.0) return t;
+  Rng r(noteSeed(part, onset(renderBar, step), 911));
+  return t + (double)(r.bipolar() * looseMs) * 1e-3;
+}
+
+// A velocity near `vel`, different for each note but the same on every pass.
+float vary(int part, int renderBar, double step, float vel, float amount) {
+  Rng r(noteSeed(part, onset(renderBar, step), 912));
+  return vel * (1.0f + amount * r.bipolar());
+}
+
+// ---- The parts of the band, each of which can be rendered alone ---------------------------
+
+enum Part {
+  KICK,
+  SNARE,
+  CLAP,
+  HATS,
+  CYMBALS,
+  TOMS,
+  EFFECTS,
+  BASS,
+  PAD,
+  STAB,
+  ARP,
+  LEAD,
+  COUNTER,
+  BELLS,
+  PART_COUNT
+};
+const char* const PART_NAMES[PART_COUNT] = {"kick", "snare", "clap",  "hats", "cymbals",
+                                            "toms", "fx",    "bass",  "pad",  "stab",
+                                            "arp",  "lead",  "counter", "bells"};
+
+int soloPart = -1;  // -1: the whole band
+bool muted(Part p) { return soloPart >= 0 && soloPart != (int)p; }
+
+// The highest bell the piece plays: the one most at risk of folding partials back.
+float highestBell = 0.0f;
 float polyBlep(double t, double dt) {
   if (t < dt) {
     double x = t / dt;
@@ -235,28 +289,34 @@ void put(const Placed& s, size_t i, float left, float right) {
 
 // ---- Instruments: each renders one note straight into the mix ---------------------------
 
+// ---- Instruments: each renders one note straight into the mix ---------------------------
+
+// Tuned to A (55 Hz), a short body so the bass owns the low end between the beats.
 void kick(double t0, float vel) {
-  const Placed strip = place(Strip{0.85f * vel, 0.0f, 0.04f, 0.0f, 0.0f});
+  if (muted(KICK)) return;
+  const Placed strip = place(Strip{0.50f * vel, 0.0f, 0.03f, 0.0f, 0.0f});
   size_t i0 = frameAt(t0);
-  size_t n = frameAt(0.7);
+  const float length = 0.32f;
+  size_t n = frameAt(length);
   Osc body;
   Rng rng(noteSeed(1, t0, 0));
   Svf click;
-  click.tune(2500.0f, 0.7f);
+  click.tune(3000.0f, 0.7f);
   for (size_t j = 0; j < n; ++j) {
     float t = (float)j / RATE;
-    float hz = 50.0f + 120.0f * std::exp(-t / 0.03f) + 300.0f * std::exp(-t / 0.003f);
-    float amp = std::min(1.0f, t / 0.0008f) * std::exp(-t / 0.2f);
-    if (t > 0.6f) amp *= (0.7f - t) / 0.1f;
+    float hz = 55.0f + 80.0f * std::exp(-t / 0.022f) + 260.0f * std::exp(-t / 0.0025f);
+    float amp = std::min(1.0f, t / 0.0006f) * (t < 0.03f ? 1.0f : std::exp(-(t - 0.03f) / 0.075f));
+    if (t > length - 0.05f) amp *= (length - t) / 0.05f;
     click.run(rng.bipolar());
     float v = body.sine(hz / RATE) * amp +
-              click.hp * 0.35f * std::min(1.0f, t / 0.0003f) * std::exp(-t / 0.004f);
-    v = std::tanh(1.8f * v) / std::tanh(1.8f);
+              click.hp * 0.5f * std::min(1.0f, t / 0.0003f) * std::exp(-t / 0.005f);
+    v = std::tanh(2.0f * v) / std::tanh(2.0f);
     put(strip, i0 + j, v, v);
   }
 }
 
 void snare(double t0, float vel, float room) {
+  if (muted(SNARE)) return;
   const Placed strip = place(Strip{0.42f * vel, 0.05f, room, 0.0f, 0.0f});
   size_t i0 = frameAt(t0);
   size_t n = frameAt(0.5);
@@ -268,7 +328,7 @@ void snare(double t0, float vel, float room) {
   for (size_t j = 0; j < n; ++j) {
     float t = (float)j / RATE;
     float attack = std::min(1.0f, t / 0.0006f);
-    float tone = (a.sine((175.0f + 60.0f * std::exp(-t / 0.01f)) / RATE) * 0.8f +
+    float tone = (a.sine((185.0f + 60.0f * std::exp(-t / 0.01f)) / RATE) * 0.8f +
                   b.sine(330.0f / RATE) * 0.35f) *
                  std::exp(-t / 0.045f);
     float noise = rng.bipolar();
@@ -282,13 +342,16 @@ void snare(double t0, float vel, float room) {
 }
 
 void clap(double t0, float vel) {
-  const Placed strip = place(Strip{0.5f * vel, -0.05f, 0.28f, 0.0f, 0.0f});
+  if (muted(CLAP)) return;
+  const Placed strip = place(Strip{0.95f * vel, -0.05f, 0.25f, 0.0f, 0.0f});
   size_t i0 = frameAt(t0);
   size_t n = frameAt(0.45);
   Rng rngL(noteSeed(3, t0, 1)), rngR(noteSeed(3, t0, 2));
-  Svf fl, fr;
-  fl.tune(1150.0f, 1.3f);
-  fr.tune(1250.0f, 1.3f);
+  Svf fl, fr, sl, sr;
+  fl.tune(1250.0f, 1.2f);
+  fr.tune(1350.0f, 1.2f);
+  sl.tune(3200.0f, 1.0f);
+  sr.tune(3400.0f, 1.0f);
   for (size_t j = 0; j < n; ++j) {
     float t = (float)j / RATE;
     float env = 0.0f;
@@ -297,44 +360,52 @@ void clap(double t0, float vel) {
       if (t >= tb) env += std::min(1.0f, (t - tb) / 0.0005f) * std::exp(-(t - tb) / 0.0045f);
     }
     if (t >= 0.031f)
-      env += 0.9f * std::min(1.0f, (t - 0.031f) / 0.001f) * std::exp(-(t - 0.031f) / 0.12f);
+      env += 0.9f * std::min(1.0f, (t - 0.031f) / 0.001f) * std::exp(-(t - 0.031f) / 0.11f);
     if (t > 0.4f) env *= (0.45f - t) / 0.05f;
-    fl.run(rngL.bipolar());
-    fr.run(rngR.bipolar());
-    put(strip, i0 + j, fl.bp * env * 2.2f, fr.bp * env * 2.2f);
+    float nl = rngL.bipolar(), nr = rngR.bipolar();
+    fl.run(nl);
+    fr.run(nr);
+    sl.run(nl);
+    sr.run(nr);
+    put(strip, i0 + j, (fl.bp * 2.0f + sl.bp * 0.9f) * env, (fr.bp * 2.0f + sr.bp * 0.9f) * env);
   }
 }
 
-// Six detuned square waves, the classic metallic source for cymbals, plus some noise.
-void hat(double t0, float vel, bool open) {
-  const Placed strip =
-      place(Strip{(open ? 0.10f : 0.13f) * vel, open ? -0.25f : 0.25f, 0.10f, 0.0f, 0.15f});
+// Six detuned square waves, the classic metallic source for cymbals, with a little noise,
+// band-passed around 8 kHz so the hat has a ring and a body instead of a hiss.
+void hat(double t0, float vel, bool open, float pan) {
+  if (muted(HATS)) return;
+  const Placed strip = place(Strip{(open ? 0.36f : 0.50f) * vel, pan, 0.10f, 0.0f, 0.1f});
   const float ratios[6] = {1.0f, 1.4826f, 1.8002f, 2.5461f, 2.6302f, 3.8966f};
   size_t i0 = frameAt(t0);
-  float decay = open ? 0.22f : 0.028f;
-  float length = open ? 1.3f : 0.22f;
+  float decay = open ? 0.16f : 0.03f;
+  float length = open ? 0.9f : 0.2f;
   size_t n = frameAt(length);
   Osc osc[6];
   Rng rng(noteSeed(4, t0, open ? 1 : 0));
   for (int k = 0; k < 6; ++k) osc[k].phase = rng.unit();
-  Svf hp, hp2;
-  hp.tune(7200.0f, 0.9f);
-  hp2.tune(6000.0f, 0.7f);
+  Svf hp, bp, body;
+  hp.tune(4500.0f, 0.7f);
+  bp.tune(8200.0f, 1.1f);
+  body.tune(5200.0f, 2.0f);
   for (size_t j = 0; j < n; ++j) {
     float t = (float)j / RATE;
     float metal = 0.0f;
-    for (int k = 0; k < 6; ++k) metal += osc[k].pulse(420.0 * ratios[k] / RATE, 0.5);
-    float src = metal * 0.12f + rng.bipolar() * 0.6f;
+    for (int k = 0; k < 6; ++k) metal += osc[k].pulse(540.0 * ratios[k] / RATE, 0.5);
+    float src = metal * 0.22f + rng.bipolar() * 0.35f;
     hp.run(src);
-    hp2.run(hp.hp);
+    bp.run(hp.hp);
+    body.run(hp.hp);
     float env = std::min(1.0f, t / 0.0005f) * std::exp(-t / decay);
     if (t > length - 0.05f) env *= (length - t) / 0.05f;
-    put(strip, i0 + j, hp2.hp * env, hp2.hp * env);
+    float v = (bp.bp * 1.4f + body.bp * 0.5f) * env;
+    put(strip, i0 + j, v, v);
   }
 }
 
 void crash(double t0, float vel) {
-  const Placed strip = place(Strip{0.11f * vel, 0.0f, 0.22f, 0.0f, 0.0f});
+  if (muted(CYMBALS)) return;
+  const Placed strip = place(Strip{0.16f * vel, 0.0f, 0.22f, 0.0f, 0.0f});
   const float ratios[6] = {1.0f, 1.3421f, 1.7309f, 2.1143f, 2.7531f, 3.3117f};
   size_t i0 = frameAt(t0);
   const float length = 4.5f;
@@ -361,6 +432,7 @@ void crash(double t0, float vel) {
 }
 
 void tom(double t0, float midi, float vel, float pan) {
+  if (muted(TOMS)) return;
   const Placed strip = place(Strip{0.5f * vel, pan, 0.25f, 0.0f, 0.0f});
   size_t i0 = frameAt(t0);
   size_t n = frameAt(0.6);
@@ -382,6 +454,7 @@ void tom(double t0, float midi, float vel, float pan) {
 
 // Noise through a resonant band-pass that rises over the build, swelling into the drop.
 void riser(double t0, double duration, float vel) {
+  if (muted(EFFECTS)) return;
   const Placed strip = place(Strip{0.2f * vel, 0.0f, 0.45f, 0.15f, 0.0f});
   size_t i0 = frameAt(t0);
   size_t n = frameAt(duration);
@@ -391,14 +464,14 @@ void riser(double t0, double duration, float vel) {
   for (size_t j = 0; j < n; ++j) {
     float x = (float)j / (float)n;
     if (j % 16 == 0) {
-      float hz = 350.0f * std::pow(28.0f, x);
+      float hz = 500.0f * std::pow(20.0f, x);
       fl.tune(hz, 2.5f);
       fr.tune(hz * 1.07f, 2.5f);
     }
-    float tone = sweep.saw(noteHz(45.0f + 36.0f * x * x) / RATE) * 0.08f;
+    float tone = sweep.saw(noteHz(57.0f + 24.0f * x * x) / RATE) * 0.08f;
     fl.run(rngL.bipolar() + tone);
     fr.run(rngR.bipolar() + tone);
-    float env = x * x * x;
+    float env = x * x;
     float tail = std::min(1.0f, (float)(n - j) / (0.004f * RATE));
     put(strip, i0 + j, fl.bp * env * tail, fr.bp * env * tail);
   }
@@ -406,6 +479,7 @@ void riser(double t0, double duration, float vel) {
 
 // A cymbal played backwards: swells up to the downbeat it leads into.
 void swell(double t0, double duration, float vel) {
+  if (muted(CYMBALS)) return;
   const Placed strip = place(Strip{0.12f * vel, 0.0f, 0.35f, 0.0f, 0.0f});
   size_t i0 = frameAt(t0);
   size_t n = frameAt(duration);
@@ -423,26 +497,30 @@ void swell(double t0, double duration, float vel) {
   }
 }
 
-// The weight under the drop: a long falling sub tone.
+// The weight under the drop: a falling tone from A down to the sub.
 void boom(double t0, float vel) {
-  const Placed strip = place(Strip{0.75f * vel, 0.0f, 0.12f, 0.0f, 0.0f});
+  if (muted(EFFECTS)) return;
+  const Placed strip = place(Strip{0.55f * vel, 0.0f, 0.12f, 0.0f, 0.0f});
   size_t i0 = frameAt(t0);
-  const float length = 2.4f;
+  const float length = 1.8f;
   size_t n = frameAt(length);
   Osc o;
   for (size_t j = 0; j < n; ++j) {
     float t = (float)j / RATE;
-    float hz = 31.0f + 34.0f * std::exp(-t / 0.35f);
-    float v = o.sine(hz / RATE) * std::min(1.0f, t / 0.003f) * std::exp(-t / 0.7f);
+    float hz = 41.2f + 13.8f * std::exp(-t / 0.35f);
+    float v = o.sine(hz / RATE) * std::min(1.0f, t / 0.003f) * std::exp(-t / 0.5f);
     if (t > length - 0.2f) v *= (length - t) / 0.2f;
     v = std::tanh(1.5f * v);
     put(strip, i0 + j, v, v);
   }
 }
 
+// Two saws and a sub, driven: the low end is the sub, the body and the growl (100-800 Hz)
+// come from the saws through an open filter and the drive.
 void bass(double t0, float midi, double gate, float vel, float cutoff, float bite) {
-  const Placed strip = place(Strip{0.36f * vel, 0.0f, 0.0f, 0.0f, 0.75f});
-  const Adsr env{0.002f, 0.25f, 0.75f, 0.035f};
+  if (muted(BASS)) return;
+  const Placed strip = place(Strip{0.62f * vel, 0.0f, 0.0f, 0.0f, 0.35f});
+  const Adsr env{0.002f, 0.22f, 0.7f, 0.03f};
   size_t i0 = frameAt(t0);
   size_t n = frameAt(envelopeLength(env, (float)gate));
   float hz = noteHz(midi);
@@ -450,27 +528,31 @@ void bass(double t0, float midi, double gate, float vel, float cutoff, float bit
   Rng rng(noteSeed(9, t0, (int)midi));
   a.phase = rng.unit();
   b.phase = rng.unit();
-  Svf f1, f2;
+  Svf f1, f2, low;
+  low.tune(90.0f, 0.7f);
   for (size_t j = 0; j < n; ++j) {
     float t = (float)j / RATE;
     if (j % 8 == 0) {
-      float c = cutoff * (1.0f + bite * std::exp(-t / 0.09f));
-      f1.tune(c, 0.85f);
+      float c = cutoff * (1.0f + bite * std::exp(-t / 0.08f));
+      f1.tune(c, 1.1f);
       f2.tune(c, 0.7f);
     }
-    float raw = a.saw(hz / RATE) * 0.5f + b.saw(hz * 1.004f / RATE) * 0.5f;
+    float raw = a.saw(hz / RATE) * 0.5f + b.saw(hz * 1.006f / RATE) * 0.5f;
     f1.run(raw);
     f2.run(f1.lp);
-    float v = f2.lp * 0.85f + sub.sine(hz / RATE) * 0.45f;
-    v = std::tanh(1.4f * v * envelope(env, t, (float)gate));
+    low.run(f2.lp);
+    // The saws' own lowest partials give way to the clean sub below 90 Hz.
+    float v = (f2.lp - 0.5f * low.lp) * 1.3f + sub.sine(hz / RATE) * 0.3f;
+    v = std::tanh(1.9f * v * envelope(env, t, (float)gate));
     put(strip, i0 + j, v, v);
   }
 }
 
-// Seven detuned saws per note, spread across the stereo field.
+// Seven detuned saws per note, spread across the stereo field. A gate pattern (one bit
+// per sixteenth, counted from `gateZero`) chops it into a rhythm when asked.
 void supersaw(double t0, const int* notes, int count, double gate, const Adsr& env,
               const Placed& strip, float cutoffStart, float cutoffEnd, float cutoffDecay,
-              uint64_t seed) {
+              uint64_t seed, unsigned gatePattern = 0, double gateZero = 0.0) {
   const float detune[7] = {-0.19f, -0.12f, -0.05f, 0.0f, 0.05f, 0.12f, 0.19f};
   const float spread[7] = {-1.0f, 0.66f, -0.33f, 0.0f, 0.33f, -0.66f, 1.0f};
   size_t i0 = frameAt(t0);
@@ -485,8 +567,9 @@ void supersaw(double t0, const int* notes, int count, double gate, const Adsr& e
       inc[v] = hz * std::pow(2.0, detune[v] / 12.0) / RATE;
     }
     Svf fl, fr, hl, hr;
-    hl.tune(160.0f, 0.7f);
-    hr.tune(160.0f, 0.7f);
+    hl.tune(180.0f, 0.7f);
+    hr.tune(180.0f, 0.7f);
+    float chop = 1.0f;
     for (size_t j = 0; j < n; ++j) {
       float t = (float)j / RATE;
       if (j % 16 == 0) {
@@ -505,27 +588,31 @@ void supersaw(double t0, const int* notes, int count, double gate, const Adsr& e
       fl.run(hl.hp);
       fr.run(hr.hp);
       float e = envelope(env, t, (float)gate) * 0.3f;
+      if (gatePattern) {
+        double pos = (t0 + t - gateZero) / STEP;
+        double whole = std::floor(pos);
+        int step = ((int)whole % 16 + 16) % 16;
+        bool on = (gatePattern >> (15 - step)) & 1u;
+        float want = on && pos - whole < 0.72 ? 1.0f : 0.12f;
+        chop += (want - chop) * (want > chop ? 0.02f : 0.006f);  // a few ms each way
+        e *= chop;
+      }
       put(strip, i0 + j, fl.lp * e, fr.lp * e);
     }
   }
 }
 
-void pad(double t0, const int* notes, double gate, float cutoff, float brighten, float vel,
-         uint64_t seed) {
-  const Placed strip = place(Strip{0.16f * vel, 0.0f, 0.32f, 0.05f, 0.55f});
-  const Adsr env{0.35f, 1.2f, 0.85f, 0.6f};
-  supersaw(t0, notes, 4, gate, env, strip, cutoff, cutoff * brighten, (float)gate * 0.5f, seed);
-}
-
 void stab(double t0, const int* notes, double gate, float vel, uint64_t seed) {
-  const Placed strip = place(Strip{0.30f * vel, 0.0f, 0.22f, 0.12f, 0.6f});
-  const Adsr env{0.003f, 0.16f, 0.35f, 0.12f};
-  supersaw(t0, notes, 4, gate, env, strip, 7500.0f, 1800.0f, 0.12f, seed);
+  if (muted(STAB)) return;
+  const Placed strip = place(Strip{0.26f * vel, 0.0f, 0.22f, 0.12f, 0.4f});
+  const Adsr env{0.003f, 0.14f, 0.3f, 0.1f};
+  supersaw(t0, notes, 4, gate, env, strip, 9000.0f, 2600.0f, 0.12f, seed);
 }
 
 void arp(double t0, float midi, double gate, float vel, float cutoff, float pan) {
-  const Placed strip = place(Strip{0.13f * vel, pan, 0.18f, 0.30f, 0.5f});
-  const Adsr env{0.0015f, 0.16f, 0.25f, 0.09f};
+  if (muted(ARP)) return;
+  const Placed strip = place(Strip{0.20f * vel, pan, 0.18f, 0.28f, 0.3f});
+  const Adsr env{0.0015f, 0.14f, 0.25f, 0.08f};
   size_t i0 = frameAt(t0);
   size_t n = frameAt(envelopeLength(env, (float)gate));
   float hz = noteHz(midi);
@@ -533,7 +620,7 @@ void arp(double t0, float midi, double gate, float vel, float cutoff, float pan)
   Svf f;
   for (size_t j = 0; j < n; ++j) {
     float t = (float)j / RATE;
-    if (j % 8 == 0) f.tune(cutoff * (1.0f + 2.5f * std::exp(-t / 0.07f)), 1.8f);
+    if (j % 8 == 0) f.tune(cutoff * (1.0f + 2.0f * std::exp(-t / 0.06f)), 1.6f);
     float raw = p.pulse(hz / RATE, 0.3) * 0.55f + s.saw(hz * 1.003f / RATE) * 0.45f;
     f.run(raw);
     float v = f.lp * envelope(env, t, (float)gate);
@@ -541,10 +628,12 @@ void arp(double t0, float midi, double gate, float vel, float cutoff, float pan)
   }
 }
 
-// The lead: two detuned saws and a square an octave down, with glide and delayed vibrato.
+// The lead: two detuned saws and a square an octave down, with glide and delayed vibrato,
+// driven a little and lifted at 3 kHz so it speaks over the band.
 void lead(double t0, float midi, double gate, float vel, float fromMidi, float gain) {
-  const Placed strip = place(Strip{0.20f * vel * gain, 0.0f, 0.28f, 0.26f, 0.2f});
-  const Adsr env{0.008f, 0.5f, 0.78f, 0.2f};
+  if (muted(LEAD)) return;
+  const Placed strip = place(Strip{0.38f * vel * gain, 0.0f, 0.22f, 0.22f, 0.15f});
+  const Adsr env{0.006f, 0.45f, 0.8f, 0.16f};
   size_t i0 = frameAt(t0);
   size_t n = frameAt(envelopeLength(env, (float)gate));
   Osc a, b, c;
@@ -552,86 +641,214 @@ void lead(double t0, float midi, double gate, float vel, float fromMidi, float g
   a.phase = rng.unit();
   b.phase = rng.unit();
   c.phase = rng.unit();
-  Svf fl, fr;
+  Svf fl, fr, presL, presR, lowL, lowR;
+  presL.tune(3000.0f, 1.2f);
+  presR.tune(3000.0f, 1.2f);
+  lowL.tune(300.0f, 0.7f);
+  lowR.tune(300.0f, 0.7f);
   float vibPhase = 0.0f;
   for (size_t j = 0; j < n; ++j) {
     float t = (float)j / RATE;
     float pitch = midi;
-    if (fromMidi > 0.0f) pitch = midi + (fromMidi - midi) * std::exp(-t / 0.035f);
+    if (fromMidi > 0.0f) pitch = midi + (fromMidi - midi) * std::exp(-t / 0.03f);
     float vibDepth = 0.14f * std::min(1.0f, std::max(0.0f, (t - 0.22f) / 0.3f));
     vibPhase += 5.3f / RATE;
     pitch += vibDepth * std::sin(2.0f * (float)PI * vibPhase);
     float hz = noteHz(pitch);
     if (j % 8 == 0) {
-      float cut = 2600.0f + 3200.0f * std::exp(-t / 0.25f);
-      fl.tune(cut, 1.1f);
-      fr.tune(cut * 1.05f, 1.1f);
+      float cut = 4200.0f + 4500.0f * std::exp(-t / 0.2f);
+      fl.tune(cut, 1.0f);
+      fr.tune(cut * 1.05f, 1.0f);
     }
-    float sa = a.saw(hz * 0.9960f / RATE);
-    float sb = b.saw(hz * 1.0040f / RATE);
-    float sq = c.pulse(hz * 0.5f / RATE, 0.5) * 0.35f;
+    float sa = a.saw(hz * 0.9965f / RATE);
+    float sb = b.saw(hz * 1.0035f / RATE);
+    float sq = c.pulse(hz * 0.5f / RATE, 0.5) * 0.25f;
     fl.run(sa * 0.8f + sb * 0.2f + sq);
     fr.run(sa * 0.2f + sb * 0.8f + sq);
+    presL.run(fl.lp);
+    presR.run(fr.lp);
+    lowL.run(fl.lp);
+    lowR.run(fr.lp);
     float e = envelope(env, t, (float)gate) * 0.6f;
-    put(strip, i0 + j, fl.lp * e, fr.lp * e);
+    float l = std::tanh(1.6f * (fl.lp + 0.8f * presL.bp - 0.5f * lowL.lp)) * e;
+    float r = std::tanh(1.6f * (fr.lp + 0.8f * presR.bp - 0.5f * lowR.lp)) * e;
+    put(strip, i0 + j, l, r);
   }
 }
 
-// Two-operator FM with an inharmonic ratio: a glassy bell.
-void bell(double t0, float midi, float vel, float pan, float decay) {
-  const Placed strip = place(Strip{0.16f * vel, pan, 0.45f, 0.35f, 0.3f});
+// The counter-melody's voice: a plucked saw and narrow pulse with a snapping filter.
+void pluck(double t0, float midi, double gate, float vel, float pan) {
+  if (muted(COUNTER)) return;
+  const Placed strip = place(Strip{0.6f * vel, pan, 0.22f, 0.30f, 0.25f});
+  const Adsr env{0.002f, 0.2f, 0.35f, 0.1f};
   size_t i0 = frameAt(t0);
-  const float length = decay * 6.0f;
-  size_t n = frameAt(length);
+  size_t n = frameAt(envelopeLength(env, (float)gate));
   float hz = noteHz(midi);
-  Osc car, mod;
+  Osc a, b;
+  Svf f, hp;
+  hp.tune(200.0f, 0.7f);
   for (size_t j = 0; j < n; ++j) {
     float t = (float)j / RATE;
-    float index = 2.4f * std::exp(-t / 0.25f) + 0.35f;
-    float m = mod.sine(hz * 3.5f / RATE) * index;
-    float v = (float)std::sin(2.0 * PI * car.phase + m);
-    car.advance(hz / RATE);
+    if (j % 8 == 0) f.tune(1400.0f + 5200.0f * std::exp(-t / 0.07f), 1.3f);
+    float raw = a.saw(hz / RATE) * 0.6f + b.pulse(hz * 2.0f / RATE, 0.2) * 0.3f;
+    f.run(raw);
+    hp.run(f.lp);
+    float v = hp.hp * envelope(env, t, (float)gate);
+    put(strip, i0 + j, v, v);
+  }
+}
+
+// Two-operator FM with an inharmonic ratio, a glassy bell, built as its exact sum of
+// sidebands: each side frequency fc + k fm with its Bessel weight J_k(index). A sideband
+// that would pass half the sample rate is left out, so nothing folds back.
+constexpr float BELL_RATIO = 3.5f;
+
+void bellTone(float midi, float decay, std::vector<float>& out) {
+  const float length = decay * 6.0f;
+  const size_t n = frameAt(length);
+  out.assign(n, 0.0f);
+  const double hz = noteHz(midi);
+  constexpr int SIDES = 8;  // J_k of the largest index is below -80 dB past the eighth
+  double re[2 * SIDES + 1], im[2 * SIDES + 1], rotRe[2 * SIDES + 1], rotIm[2 * SIDES + 1];
+  bool live[2 * SIDES + 1];
+  for (int k = -SIDES; k <= SIDES; ++k) {
+    double f = hz * (1.0 + BELL_RATIO * k);
+    int s = k + SIDES;
+    live[s] = std::fabs(f) < 0.45 * RATE;
+    re[s] = 1.0;
+    im[s] = 0.0;
+    rotRe[s] = std::cos(2.0 * PI * f / RATE);
+    rotIm[s] = std::sin(2.0 * PI * f / RATE);
+  }
+  float weight[2 * SIDES + 1] = {};
+  for (size_t j = 0; j < n; ++j) {
+    float t = (float)j / RATE;
+    if (j % 32 == 0) {
+      double index = 2.4 * std::exp(-t / 0.25) + 0.35;
+      for (int k = -SIDES; k <= SIDES; ++k) {
+        double w = std::cyl_bessel_j((double)std::abs(k), index);
+        weight[k + SIDES] = (float)((k < 0 && (-k) % 2 == 1) ? -w : w);
+      }
+      for (int s = 0; s < 2 * SIDES + 1; ++s) {  // keep the phasors on the unit circle
+        double m = std::sqrt(re[s] * re[s] + im[s] * im[s]);
+        re[s] /= m;
+        im[s] /= m;
+      }
+    }
+    float v = 0.0f;
+    for (int s = 0; s < 2 * SIDES + 1; ++s) {
+      if (live[s]) v += weight[s] * (float)im[s];
+      double r = re[s] * rotRe[s] - im[s] * rotIm[s];
+      im[s] = re[s] * rotIm[s] + im[s] * rotRe[s];
+      re[s] = r;
+    }
     float env = std::min(1.0f, t / 0.002f) * std::exp(-t / decay);
     if (t > length - 0.1f) env *= (length - t) / 0.1f;
-    put(strip, i0 + j, v * env, v * env);
+    out[j] = v * env;
   }
+}
+
+void bell(double t0, float midi, float vel, float pan, float decay) {
+  highestBell = std::max(highestBell, midi);
+  if (muted(BELLS)) return;
+  const Placed strip = place(Strip{0.16f * vel, pan, 0.45f, 0.35f, 0.2f});
+  std::vector<float> tone;
+  bellTone(midi, decay, tone);
+  size_t i0 = frameAt(t0);
+  for (size_t j = 0; j < tone.size(); ++j) put(strip, i0 + j, tone[j], tone[j]);
 }
 
 // ---- The composition --------------------------------------------------------------------
 
+// A chord as its root's pitch class and its shape; voiced anew in each section, so the
+// same chord comes back in another inversion.
 struct Chord {
-  int bass;    // MIDI note of the bass root
-  int pad[4];  // pad voicing around middle C
+  int root;  // pitch class, C = 0
+  int shape[4];
 };
 
-const Chord AM{33, {57, 60, 64, 67}};
-const Chord FM{29, {53, 57, 60, 64}};
-const Chord CM{36, {55, 60, 64, 67}};
-const Chord GM{31, {55, 59, 62, 67}};
-const Chord EMIN{28, {55, 59, 64, 67}};
-const Chord DMIN{38, {57, 62, 65, 69}};
-const Chord EMAJ{28, {56, 59, 64, 68}};
+const int MINOR[4] = {0, 3, 7, 12};
+const int MAJOR[4] = {0, 4, 7, 12};
+const int ADD9[4] = {0, 3, 7, 14};
+const int SEVENTH[4] = {0, 4, 7, 10};
 
-const Chord* const CHORDS[SONG_BARS] = {
-    &AM, &FM, &CM,   &GM,    // 0-10 s: intro
-    &AM, &FM, &CM,   &GM,    // "Yet again.."
-    &AM, &FM, &CM,   &GM,    // "First release of the year.."
-    &FM, &GM, &AM,   &GM,    // breathing space
-    &AM, &FM, &CM,   &GM,    // "Let's do the Credits:"
-    &AM, &FM, &CM,   &GM,    // code
-    &AM, &FM, &CM,   &GM,    // music
-    &FM, &GM, &DMIN, &EMAJ,  // font; the build
-    &AM, &FM, &CM,   &GM,    // 80 s: the drop, the fountain
-    &FM, &GM, &EMIN, &AM,    // "Long Live"
-    &FM, &GM, &CM,   &EMAJ,  // "demo release"
-    &AM, &FM, &DMIN, &EMAJ,  // back to the drop
+Chord make(int root, const int* shape) { return Chord{root, {shape[0], shape[1], shape[2], shape[3]}}; }
+
+const Chord AM = make(9, MINOR);
+const Chord AM9 = make(9, ADD9);
+const Chord FM = make(5, MAJOR);
+const Chord CM = make(0, MAJOR);
+const Chord GM = make(7, MAJOR);
+const Chord EMIN = make(4, MINOR);
+const Chord DMIN = make(2, MINOR);
+const Chord EMAJ = make(4, SEVENTH);
+
+// Each bar's chord, and the one its second half turns to at a cadence.
+struct BarHarmony {
+  const Chord* first;
+  const Chord* second;
 };
+
+const BarHarmony HARMONY[SONG_BARS] = {
+    {&AM, &AM},   {&FM, &FM},   {&CM, &CM},   {&GM, &GM},      // 0 s: intro
+    {&AM9, &AM9}, {&FM, &FM},   {&CM, &CM},   {&GM, &GM},      // 10 s: "Yet again.."
+    {&AM, &AM},   {&FM, &FM},   {&CM, &CM},   {&GM, &EMAJ},    // 20 s: the groove starts
+    {&AM, &AM},   {&EMIN, &EMIN}, {&FM, &FM}, {&DMIN, &EMAJ},  // 30 s: counter-melody
+    {&FM, &FM},   {&GM, &GM},   {&EMIN, &EMIN}, {&FM, &GM},    // 40 s: counter-melody
+    {&AM, &AM},   {&FM, &FM},   {&CM, &CM},   {&GM, &GM},      // 50 s: the verse theme
+    {&AM9, &AM9}, {&FM, &FM},   {&CM, &CM},   {&DMIN, &GM},    // 60 s: "Music by:"
+    {&FM, &FM},   {&GM, &GM},   {&AM9, &AM9}, {&DMIN, &EMAJ},  // 70 s: breakdown, build
+    {&AM, &AM},   {&FM, &FM},   {&CM, &CM},   {&GM, &GM},      // 80 s: the hook, the fountain
+    {&FM, &FM},   {&GM, &GM},   {&EMIN, &EMIN}, {&AM, &AM},    // 90 s: "Long Live"
+    {&FM, &FM},   {&GM, &GM},   {&CM, &CM},   {&EMAJ, &EMAJ},  // 100 s: "demo release"
+    {&AM, &AM},   {&FM, &FM},   {&CM, &GM},   {&DMIN, &EMAJ},  // 110 s: home, build
+};
+
+const Chord& chordAt(int sb, int step) {
+  return step < 8 ? *HARMONY[sb].first : *HARMONY[sb].second;
+}
+
+// The chord's tones from `low` upwards: moving `low` turns root position into inversions.
+void voice(const Chord& c, int low, int* out) {
+  for (int k = 0; k < 4; ++k) {
+    int pc = (c.root + c.shape[k]) % 12;
+    int midi = low + ((pc - low) % 12 + 12) % 12;
+    if (c.shape[k] >= 12) midi += 12;
+    out[k] = midi;
+  }
+  std::sort(out, out + 4);
+  for (int k = 1; k < 4; ++k) {
+    if (out[k] <= out[k - 1]) out[k] += 12;
+  }
+}
+
+// The bass's root: E1 to D#2.
+int bassRoot(const Chord& c) { return 28 + ((c.root - 4) % 12 + 12) % 12; }
+
+// A note leading into `to` from `from`: a scale step when the leap is wide, else a semitone.
+int approach(int from, int to) {
+  if (to == from) return to + 7;
+  if (to > from) return to - (to - from >= 3 ? 2 : 1);
+  return to + (from - to >= 3 ? 2 : 1);
+}
 
 struct Note {
   int bar;  // within the phrase
   int step;
   int length;
   int midi;
+};
+
+// The counter-melody (30 to 50 s): a plucked line in the middle, under the arpeggio.
+const Note COUNTER_LINE[] = {
+    {0, 0, 3, 72}, {0, 3, 3, 71}, {0, 6, 4, 69}, {0, 10, 4, 64}, {0, 14, 2, 67},
+    {1, 0, 3, 71}, {1, 3, 3, 67}, {1, 6, 4, 64}, {1, 10, 2, 62}, {1, 12, 4, 64},
+    {2, 0, 3, 72}, {2, 3, 3, 69}, {2, 6, 4, 65}, {2, 10, 4, 69}, {2, 14, 2, 72},
+    {3, 0, 3, 74}, {3, 3, 3, 69}, {3, 6, 2, 65}, {3, 8, 4, 68},  {3, 12, 4, 71},
+    {4, 0, 3, 69}, {4, 3, 3, 72}, {4, 6, 4, 77}, {4, 10, 4, 76}, {4, 14, 2, 72},
+    {5, 0, 3, 71}, {5, 3, 3, 74}, {5, 6, 4, 79}, {5, 10, 4, 74}, {5, 14, 2, 71},
+    {6, 0, 3, 71}, {6, 3, 3, 67}, {6, 6, 4, 64}, {6, 10, 6, 76},
+    {7, 0, 3, 72}, {7, 3, 3, 69}, {7, 6, 2, 65}, {7, 8, 4, 71},  {7, 12, 4, 74},
 };
 
 // Verse melody, first statement (50 s) and answer (60 s).
@@ -647,6 +864,15 @@ const Note THEME_A2[] = {
     {1, 12, 4, 69}, {2, 0, 4, 79}, {2, 4, 2, 76}, {2, 6, 2, 72}, {2, 8, 4, 76},
     {2, 12, 4, 79}, {3, 0, 6, 74}, {3, 6, 2, 76}, {3, 8, 8, 79},
 };
+// The hook over the fountain (80 s): a tresillo call that climbs, answered, then again a
+// third higher. It comes back at 110 s.
+const Note HOOK[] = {
+    {0, 0, 3, 76},  {0, 3, 3, 81}, {0, 6, 2, 79}, {0, 8, 2, 76}, {0, 10, 4, 74},
+    {0, 14, 2, 72}, {1, 0, 3, 72}, {1, 3, 3, 74}, {1, 6, 2, 76}, {1, 8, 6, 69},
+    {1, 14, 2, 72}, {2, 0, 3, 76}, {2, 3, 3, 81}, {2, 6, 2, 79}, {2, 8, 2, 76},
+    {2, 10, 4, 79}, {2, 14, 2, 84}, {3, 0, 3, 83}, {3, 3, 3, 79}, {3, 6, 2, 74},
+    {3, 8, 8, 76},
+};
 // The anthem over "Long Live" (90 s) and its lifted repeat over "demo release" (100 s).
 const Note THEME_B[] = {
     {0, 0, 6, 81}, {0, 6, 2, 79},  {0, 8, 2, 81},  {0, 10, 4, 84}, {0, 14, 2, 81}, {1, 0, 6, 79},
@@ -658,15 +884,15 @@ const Note THEME_B2[] = {
     {1, 6, 2, 81}, {1, 8, 2, 83},  {1, 10, 4, 86}, {1, 14, 2, 83}, {2, 0, 6, 84},  {2, 6, 2, 83},
     {2, 8, 4, 79}, {2, 12, 4, 76}, {3, 0, 6, 80},  {3, 6, 2, 76},  {3, 8, 8, 83},
 };
-// Bar 44 (110 s): the anthem comes home.
-const Note HOMECOMING[] = {{0, 0, 16, 81}};
+// Bar 46 (115 s): the hook's last call resolves.
+const Note HOOK_HOME[] = {{0, 0, 3, 76}, {0, 3, 3, 81}, {0, 6, 2, 79}, {0, 8, 8, 79}};
 
 template <size_t N>
 void playMelody(const Note (&notes)[N], int phraseBar, int renderBar, float gain, int transpose) {
   for (size_t k = 0; k < N; ++k) {
     const Note& note = notes[k];
     if (note.bar != phraseBar) continue;
-    double t = renderBar * BAR + note.step * STEP;
+    double t = feel(10, renderBar, note.step, false, 3.0f);
     double gate = note.length * STEP * 0.92;
     // Glide from the previous note when they touch.
     float from = 0.0f;
@@ -676,34 +902,49 @@ void playMelody(const Note (&notes)[N], int phraseBar, int renderBar, float gain
         from = (float)(prev.midi + transpose);
       }
     }
-    float vel = note.step % 4 == 0 ? 1.0f : 0.9f;
+    float vel = vary(10, renderBar, note.step, note.step % 4 == 0 ? 1.0f : 0.88f, 0.06f);
     lead(t, (float)(note.midi + transpose), gate, vel, from, gain);
   }
 }
 
-bool isBuildBar(int sb) { return sb == 30 || sb == 31 || sb == 46 || sb == 47; }
+template <size_t N>
+void playCounter(const Note (&notes)[N], int phraseBar, int renderBar, float gain) {
+  for (const Note& note : notes) {
+    if (note.bar != phraseBar) continue;
+    double t = feel(11, renderBar, note.step, true, 3.5f);
+    float vel = vary(11, renderBar, note.step, gain * (note.step % 4 == 0 ? 1.0f : 0.85f), 0.1f);
+    pluck(t, (float)note.midi, note.length * STEP * 0.8, vel, -0.3f);
+  }
+}
+
+bool isBuildBar(int sb) { return sb == 31 || sb == 47; }
+bool isBreakdown(int sb) { return sb >= 28 && sb <= 30; }
+bool isMusicBy(int sb) { return sb >= 24 && sb <= 27; }  // the half-time moment at 60 s
 
 // Steps of the bar (sixteenths) on which the kick falls.
 int kickPattern(int sb, int* steps) {
   int slot = sb / 4;
   int n = 0;
-  if (slot == 0) return 0;
-  if (sb == 31 || sb == 47) return 0;  // the last bar of a build holds its breath
-  if (slot == 1) {
+  if (slot == 0 || isBreakdown(sb) || isBuildBar(sb)) return 0;
+  if (sb == 4 || sb == 5) {
     steps[n++] = 0;
-    if (sb % 4 >= 2) steps[n++] = 8;
+    steps[n++] = 8;
+    return n;
+  }
+  if (isMusicBy(sb)) {  // half time: one, the and of two, and a push
+    steps[n++] = 0;
+    steps[n++] = 10;
+    if (sb % 2 == 1) steps[n++] = 14;
     return n;
   }
   for (int s = 0; s < 16; s += 4) steps[n++] = s;
   // A push into the next phrase.
-  if (sb % 4 == 3 && slot >= 3 && slot != 7 && slot != 11) steps[n++] = 14;
+  if (sb % 4 == 3 && slot >= 3 && slot != 8) steps[n++] = 14;
   return n;
 }
 
 float kickLevel(int sb) {
-  int slot = sb / 4;
-  if (slot == 1) return 0.55f;
-  if (slot == 2) return 0.8f;
+  if (sb < 8) return 0.7f;
   return 1.0f;
 }
 
@@ -715,10 +956,10 @@ void composeDucking() {
     int n = kickPattern(sb, steps);
     for (int k = 0; k < n; ++k) {
       size_t i0 = frameAt(onset(rb, steps[k]));
-      size_t len = frameAt(0.45);
+      size_t len = frameAt(0.3);
       for (size_t j = 0; j < len && i0 + j < RENDER_FRAMES; ++j) {
         float t = (float)j / RATE;
-        float shape = t < 0.006f ? t / 0.006f : std::exp(-(t - 0.006f) / 0.11f);
+        float shape = t < 0.004f ? t / 0.004f : std::exp(-(t - 0.004f) / 0.07f);
         shape *= kickLevel(sb);
         mix.duck[i0 + j] = std::max(mix.duck[i0 + j], shape);
       }
@@ -726,22 +967,127 @@ void composeDucking() {
   }
 }
 
+// The pad's colour in each stretch of the piece. A pad note is held for as long as its
+// voice keeps its pitch within one stretch, so the bed never re-attacks on a bar line.
+struct PadSection {
+  int id;
+  int low;  // lowest note of the voicing
+  float cutoff, brighten, vel;
+  unsigned gate;  // sixteenth gate pattern, 0 for none
+};
+
+PadSection padSection(int sb) {
+  int slot = sb / 4;
+  if (isBuildBar(sb)) return {100, 57, 2600.0f, 3.0f, 1.0f, 0};
+  if (isBreakdown(sb)) return {101, 57, 1500.0f, 1.6f, 1.0f, 0};
+  switch (slot) {
+    case 0:
+      return {0, 57, 700.0f, 4.0f, 0.9f, 0};
+    case 1:
+      return {1, 55, 2400.0f, 1.2f, 0.9f, 0};
+    case 2:
+      return {2, 57, 3200.0f, 1.0f, 0.9f, 0};
+    case 3:
+    case 4:
+      return {3 + (sb % 8 >= 4 ? 1 : 0), slot == 3 ? 52 : 59, 3600.0f, 1.0f, 0.85f, 0};
+    case 5:
+      return {5, 55, 3800.0f, 1.0f, 0.85f, 0};
+    case 6:
+      return {6, 60, 2200.0f, 2.6f, 1.25f, 0xB6B5u};  // the "Music by:" gate
+    case 8:
+      return {8, 60, 4500.0f, 1.0f, 0.45f, 0};
+    case 9:
+    case 10:
+      return {slot, slot == 9 ? 57 : 60, 4800.0f, 1.0f, 0.85f, 0};
+    default:
+      return {11, 57, 3800.0f, 1.0f, 0.85f, 0};
+  }
+}
+
+// The pad voice k of render bar rb's half h (0 or 1): its pitch in that stretch.
+int padPitch(int rb, int h, int k) {
+  int sb = songBar(rb);
+  int v[4];
+  voice(chordAt(sb, h * 8), padSection(sb).low, v);
+  return v[k];
+}
+
+void composePads(int rb) {
+  const int sb = songBar(rb);
+  const PadSection sec = padSection(sb);
+  for (int h = 0; h < 2; ++h) {
+    for (int k = 0; k < 4; ++k) {
+      int pitch = padPitch(rb, h, k);
+      // Tied over from the half bar before?
+      int prb = h == 0 ? rb - 1 : rb, ph = h == 0 ? 1 : 0;
+      if (prb >= 0 && padSection(songBar(prb)).id == sec.id && padPitch(prb, ph, k) == pitch)
+        continue;
+      // Held until the voice moves or the stretch ends.
+      int halves = 1;
+      for (int nrb = rb, nh = h;;) {
+        if (++nh == 2) {
+          nh = 0;
+          ++nrb;
+        }
+        if (nrb >= RENDER_BARS || padSection(songBar(nrb)).id != sec.id ||
+            padPitch(nrb, nh, k) != pitch)
+          break;
+        ++halves;
+      }
+      double start = rb * BAR + h * 0.5 * BAR;
+      double gate = halves * 0.5 * BAR;
+      // The last eighth before the drop is a breath.
+      if (isBuildBar(sb)) gate -= 2.0 * STEP;
+      const Placed strip = place(Strip{0.20f * sec.vel, 0.0f, 0.30f, 0.05f, 0.15f});
+      const Adsr env{0.2f, 1.5f, 0.9f, 0.45f};
+      if (muted(PAD)) continue;
+      int note[1] = {pitch};
+      supersaw(start, note, 1, gate, env, strip, sec.cutoff, sec.cutoff * sec.brighten,
+               (float)gate * 0.6f, seedOf(30, seedBar(sb) * 2 + h, k), sec.gate,
+               std::floor(start / BAR) * BAR);
+    }
+  }
+}
+
+// Arpeggio shapes over five chord tones (-1 rests); a new one every two to four bars.
+const int ARP_SHAPES[6][16] = {
+    {0, 1, 2, 3, 4, 3, 2, 1, 0, 1, 2, 3, 4, 3, 2, 1},    // up and down
+    {0, 2, 4, 2, 1, 3, 4, 3, 0, 2, 4, 2, 1, 3, 4, 1},    // leaps
+    {0, -1, 2, 4, -1, 3, 1, -1, 2, 4, -1, 3, 0, -1, 4, 2},  // syncopated
+    {4, 3, 2, 1, 3, 2, 1, 0, 4, 2, 3, 1, 2, 0, 1, 3},    // falling
+    {0, 0, 2, -1, 1, 1, 3, -1, 2, 2, 4, -1, 3, 3, 4, 1},    // gallop
+    {0, 4, 1, 4, 2, 4, 3, 4, 0, 4, 1, 4, 2, 4, 3, 4},    // pedal on top
+};
+
+int arpShape(int sb) {
+  const int bySlot[12][4] = {
+      {0, 0, 0, 0}, {0, 0, 1, 1}, {0, 0, 1, 2}, {2, 2, 3, 1}, {4, 4, 5, 1}, {0, 0, 3, 2},
+      {5, 5, 5, 2}, {0, 0, 0, 0}, {1, 1, 1, 4}, {3, 3, 0, 2}, {5, 5, 1, 4}, {1, 1, 4, 0},
+  };
+  return bySlot[sb / 4][sb % 4];
+}
+
 void composeBar(int rb) {
   const int sb = songBar(rb);
   const int slot = sb / 4;
   const int inSlot = sb % 4;
   const double t0 = rb * BAR;
-  const Chord& chord = *CHORDS[sb];
   const bool build = isBuildBar(sb);
+  const bool breakdown = isBreakdown(sb);
+  const bool musicBy = isMusicBy(sb);
   const bool drop = slot == 8;
   const bool climax = slot == 9 || slot == 10;
-  // Section levels in dB: a soft start that grows through the credits, the builds
-  // climbing into the drop, everything from the drop to the climax at full level.
-  const float levels[12] = {-5.0f, -4.0f, -3.5f, -3.5f, -3.0f, -3.0f,
-                            -2.5f, -2.5f, 0.0f,  0.0f,  0.0f,  -3.0f};
+  const bool groove = !breakdown && !build && slot >= 2;
+  // Section levels in dB: a soft start that grows through the credits, a breakdown that
+  // falls away before the build, everything from the drop on at full level.
+  const float levels[12] = {-5.0f, -4.0f, -3.5f, -3.0f, -3.0f, -2.5f,
+                            -2.5f, -4.0f, 0.0f,  0.0f,  0.0f,  -1.5f};
   float level = levels[slot];
-  if (build) level = sb % 2 == 0 ? -2.0f : -1.0f;
+  if (build) level = -1.0f;
   sectionGain = std::pow(10.0f, level / 20.0f);
+
+  // The last eighth before the drop is a breath: only tails sound in it.
+  const int lastStep = build ? 14 : 16;
 
   // Drums.
   int steps[8];
@@ -749,208 +1095,269 @@ void composeBar(int rb) {
   for (int k = 0; k < kicks; ++k)
     kick(onset(rb, steps[k]), kickLevel(sb) * (steps[k] == 14 ? 0.8f : 1.0f));
 
-  // The last eighth before the drop is a breath: only tails sound in it.
-  const bool lastBuildBar = sb == 31 || sb == 47;
-  const int lastStep = lastBuildBar ? 14 : 16;
-
   if (build) {
-    // Snare roll: eighths, then sixteenths, then thirty-seconds in the last beat.
-    bool last = lastBuildBar;
-    int divisions = last ? 16 : 8;
-    for (int k = 0; k < (last ? lastStep : divisions); ++k) {
-      double at = (double)k / divisions;
-      float vel = last ? 0.55f + 0.45f * (float)at : 0.3f + 0.25f * (float)at;
-      snare(t0 + at * BAR, vel, 0.3f);
-      if (last && k >= 12) snare(t0 + (at + 0.5 / divisions) * BAR, vel * 0.9f, 0.3f);
+    // Snare roll: sixteenths, then thirty-seconds in the last beat.
+    for (int k = 0; k < lastStep; ++k) {
+      float at = (float)k / 16.0f;
+      float vel = 0.35f + 0.6f * at;
+      snare(feel(2, rb, k, false, 2.0f), vel, 0.3f);
+      if (k >= 8) snare(feel(2, rb, k + 0.5, false, 2.0f), vel * 0.85f, 0.3f);
     }
-  } else if (slot >= 3 && !(slot == 11 && inSlot < 2)) {
-    clap(t0 + 4 * STEP, 1.0f);
-    clap(t0 + 12 * STEP, 1.0f);
+  } else if (groove && (slot >= 3 || inSlot >= 2)) {
+    float vel = slot == 2 ? 0.8f : 1.0f;
+    if (musicBy) {
+      clap(feel(3, rb, 8, false, 4.0f), vary(3, rb, 8, 1.0f, 0.08f));
+    } else if (!(slot == 11 && inSlot == 1)) {
+      clap(feel(3, rb, 4, false, 4.0f), vary(3, rb, 4, vel, 0.08f));
+      clap(feel(3, rb, 12, false, 4.0f), vary(3, rb, 12, vel, 0.08f));
+    }
     if (drop || climax) {
-      snare(t0 + 4 * STEP, 0.5f, 0.2f);
-      snare(t0 + 12 * STEP, 0.5f, 0.2f);
+      snare(feel(2, rb, 4, false, 3.0f), 0.45f, 0.2f);
+      snare(feel(2, rb, 12, false, 3.0f), 0.45f, 0.2f);
+    }
+    // Ghost hits that change with the phrase.
+    if (inSlot == 1 && slot >= 3) clap(feel(3, rb, 15, true, 3.0f), 0.35f);
+    if (inSlot == 2 && slot >= 4 && !musicBy) snare(feel(2, rb, 7, true, 3.0f), 0.25f, 0.15f);
+  }
+
+  // Fills at the ends of phrases, each a little different.
+  if (groove && inSlot == 3) {
+    switch (slot) {
+      case 2:
+      case 5:
+        for (int s = 12; s < 16; ++s) snare(feel(2, rb, s, true, 3.0f), 0.35f + 0.1f * (s - 12), 0.25f);
+        break;
+      case 3:
+      case 8:
+      case 10: {
+        const int fill[6] = {8, 10, 11, 12, 14, 15};
+        const float pitch[6] = {52.0f, 50.0f, 50.0f, 47.0f, 45.0f, 43.0f};
+        for (int k = 0; k < 6; ++k)
+          tom(feel(6, rb, fill[k], true, 3.0f), pitch[k], vary(6, rb, fill[k], 0.8f, 0.1f),
+              0.4f - 0.16f * k);
+        break;
+      }
+      case 4:
+      case 9: {
+        const int fill[5] = {10, 12, 13, 14, 15};
+        const float pitch[5] = {45.0f, 50.0f, 47.0f, 52.0f, 55.0f};
+        for (int k = 0; k < 5; ++k)
+          tom(feel(6, rb, fill[k], true, 3.0f), pitch[k], vary(6, rb, fill[k], 0.75f, 0.1f),
+              -0.4f + 0.2f * k);
+        break;
+      }
+      case 6:
+        for (int s = 8; s < 16; ++s) clap(feel(3, rb, s, true, 2.0f), 0.3f + 0.08f * (s - 8));
+        break;
+      default:
+        break;
     }
   }
 
-  if (slot >= 2) {
-    Rng human(seedOf(20, seedBar(sb), 0));
+  // Hats: swung sixteenths, accented on the off-beats, with open hats in the full groove.
+  if (slot >= 1 && !breakdown && !(slot == 1 && inSlot < 2)) {
     for (int s = 0; s < lastStep; ++s) {
-      float h = 0.85f + 0.15f * human.unit();
       bool offbeat = s % 4 == 2;
-      if (slot == 2) {
-        if (offbeat) hat(onset(rb, s), 0.8f * h, false);
-      } else if (slot == 3 || (slot == 11 && inSlot < 2)) {
-        hat(onset(rb, s), (offbeat ? 0.9f : 0.45f) * h, false);
+      double t = feel(4, rb, s, true, 5.0f);
+      float h = vary(4, rb, s, 1.0f, 0.15f);
+      float pan = s % 2 == 0 ? 0.2f : 0.3f;
+      if (slot == 1) {
+        if (s % 2 == 0) hat(t, (offbeat ? 0.8f : 0.45f) * h, false, pan);
       } else if (build) {
-        float rise = sb == 31 || sb == 47 ? 0.6f + 0.4f * s / 15.0f : 0.7f;
-        hat(onset(rb, s), rise * (s % 2 == 0 ? 1.0f : 0.6f) * h, false);
+        hat(t, (0.5f + 0.5f * s / 15.0f) * (s % 2 == 0 ? 1.0f : 0.65f) * h, false, pan);
+      } else if (slot == 2 || musicBy) {
+        if (offbeat) {
+          hat(t, 0.9f * h, musicBy && s == 14, pan);
+        } else {
+          hat(t, (s % 2 == 0 ? 0.5f : 0.35f) * h, false, pan);
+        }
       } else {
         if (offbeat) {
-          hat(onset(rb, s), (drop || climax ? 1.0f : 0.8f) * h, true);
+          hat(t, (drop || climax ? 0.95f : 0.85f) * h, true, -0.25f);
         } else {
-          hat(onset(rb, s), (s % 4 == 0 ? 0.7f : 0.5f) * h, false);
+          hat(t, (s % 4 == 0 ? 0.65f : 0.5f) * h, false, pan);
         }
       }
     }
   }
 
-  // Cymbals, fills and effects at the seams of the form.
-  if (sb == 4) crash(t0, 0.25f);
-  if (sb == 8) crash(t0, 0.45f);
-  if (sb == 16 || sb == 20 || sb == 24 || sb == 36 || sb == 40) crash(t0, 1.0f);
+  // Cymbals and effects at the seams of the form.
+  if (sb == 4) crash(t0, 0.3f);
+  if (sb == 8 || sb == 24) crash(t0, 0.6f);
+  if (sb == 12 || sb == 16 || sb == 20 || sb == 36 || sb == 40 || sb == 44) crash(t0, 1.0f);
+  if (sb == 28) crash(t0, 0.5f);
   if (sb == LOOP_BAR) {
     crash(onset(rb, 0), 1.1f);
     boom(onset(rb, 0), 1.0f);
   }
   if (sb == 3) swell(t0 + 0.5 * BAR, 0.5 * BAR, 0.8f);
-  if (sb == 15) swell(t0, BAR, 1.0f);
-  if (sb == 30 || sb == 46) riser(t0, 2.0 * BAR - 2.0 * STEP, 1.0f);
-  if (sb == 35 || sb == 39) {
-    // Tom fill down the last two beats.
-    const int fill[6] = {8, 10, 11, 12, 14, 15};
-    const float pitch[6] = {52.0f, 50.0f, 50.0f, 47.0f, 45.0f, 43.0f};
-    for (int k = 0; k < 6; ++k) tom(t0 + fill[k] * STEP, pitch[k], 0.8f, 0.4f - 0.16f * k);
+  if (sb == 11 || sb == 23) swell(t0 + 0.5 * BAR, 0.5 * BAR, 0.7f);
+  if (sb == 15 || sb == 27) swell(t0, BAR, 0.9f);
+  if (build) {
+    riser(t0, BAR - 2.0 * STEP, 1.0f);
+    swell(t0 + 0.25 * BAR, 0.75 * BAR - 2.0 * STEP, 1.0f);
   }
 
   // Bass.
-  if (slot >= 2) {
-    const int root = chord.bass;
-    if (slot == 2) {
-      bass(t0, (float)root, 6 * STEP, 0.8f, 240.0f + 60.0f * inSlot, 1.5f);
-      bass(t0 + 8 * STEP, (float)root, 6 * STEP, 0.75f, 240.0f + 60.0f * inSlot, 1.5f);
-    } else if (slot == 11 && inSlot < 2) {
-      bass(t0, (float)root, 14 * STEP, 0.85f, 300.0f, 1.2f);
+  if (slot >= 1 && !breakdown && !(slot == 1 && inSlot < 2)) {
+    const int root = bassRoot(*HARMONY[sb].first);
+    const int root2 = bassRoot(*HARMONY[sb].second);
+    const int next = bassRoot(*HARMONY[songBar(rb + 1 < RENDER_BARS ? rb + 1 : rb)].first);
+    auto play = [&](double step, int midi, double len, float vel, float cutoff, float bite) {
+      bass(feel(9, rb, step, true, 2.5f), (float)midi, len * STEP, vary(9, rb, step, vel, 0.08f),
+           cutoff, bite);
+    };
+    auto rootAt = [&](int s) { return s < 8 ? root : root2; };
+    if (slot == 1) {
+      play(0, root, 7.0, 0.8f, 500.0f, 1.0f);
+      play(8, root, 7.0, 0.75f, 500.0f, 1.0f);
+    } else if (build) {
+      for (int s = 0; s < lastStep; s += 2)
+        play(s, rootAt(s), 1.6, 0.85f, 500.0f + 60.0f * s, 2.5f);
+    } else if (musicBy) {
+      // Long notes that slide into the half-time beat.
+      play(0, root, 7.0, 0.95f, 700.0f, 1.5f);
+      play(10, rootAt(10) + 7, 3.0, 0.85f, 900.0f, 2.0f);
+      play(14, inSlot == 3 ? approach(rootAt(14), next) : rootAt(14) + 12, 1.6, 0.85f, 900.0f, 2.0f);
+    } else if (slot == 2) {
+      // Off-beat pumping: the bass answers every kick.
+      for (int s = 2; s < 16; s += 4) {
+        int midi = rootAt(s) + (inSlot == 3 && s == 14 ? 12 : 0);
+        play(s, midi, 1.7, 0.9f, 650.0f, 2.0f);
+      }
     } else if (drop || climax) {
-      // Rolling sixteenths between the kicks.
+      // Rolling sixteenths between the kicks, a passing note into the next bar.
       for (int s = 0; s < 16; ++s) {
         if (s % 4 == 0) continue;
-        int midi = root + (s % 4 == 2 ? 12 : 0);
-        bass(t0 + s * STEP, (float)midi, STEP * 0.8, s % 4 == 2 ? 0.95f : 0.85f, 420.0f, 3.5f);
+        int midi = rootAt(s) + (s % 4 == 2 ? 12 : 0);
+        if (s == 15 && next != rootAt(s)) midi = approach(rootAt(s), next);
+        if (climax && s == 11 && inSlot % 2 == 1) midi = rootAt(s) + 7;
+        play(s, midi, 0.8, s % 4 == 2 ? 0.95f : 0.8f, 900.0f, 2.5f);
       }
-    } else if (build && (sb == 31 || sb == 47)) {
-      for (int s = 0; s < 8; s += 2)
-        bass(t0 + s * STEP, (float)root, STEP * 1.6, 0.9f, 500.0f, 3.0f);
     } else {
-      // Driving eighths with an octave pop.
-      const int octave[8] = {0, 0, 12, 0, 0, 0, 12, 0};
-      float cutoff = slot == 3 ? 330.0f : 400.0f;
-      if (build) cutoff = 400.0f + 300.0f * (sb % 2);
+      // Driving eighths with an octave pop, fifths and passing notes that change per bar.
+      const int octave[4][8] = {
+          {0, 0, 12, 0, 0, 0, 12, 0},
+          {0, 0, 12, 0, 0, 7, 12, 0},
+          {0, 12, 0, 12, 0, 0, 12, 7},
+          {0, 0, 12, 0, 7, 0, 12, 0},
+      };
+      float cutoff = 700.0f + 50.0f * (float)(slot - 3);
       for (int k = 0; k < 8; ++k) {
-        bass(t0 + 2 * k * STEP, (float)(root + octave[k]), STEP * 1.6, k % 2 == 0 ? 0.9f : 0.8f,
-             cutoff, 2.8f);
+        int s = 2 * k;
+        int midi = rootAt(s) + octave[inSlot][k];
+        if (k == 7 && next != rootAt(s)) midi = approach(rootAt(s), next);
+        play(s, midi, 1.6, k % 2 == 0 ? 0.95f : 0.8f, cutoff, 2.2f);
       }
     }
   }
 
-  // Pads: the harmonic bed, opening as the piece grows.
-  {
-    float cutoff = 1900.0f;
-    float brighten = 1.0f;
-    float vel = 1.0f;
-    if (slot == 0) {
-      cutoff = 350.0f * std::pow(1.6f, (float)inSlot);
-      brighten = 1.6f;
-      vel = 0.9f;
-    } else if (slot == 1) {
-      cutoff = 1100.0f + 150.0f * inSlot;
-    } else if (build) {
-      cutoff = sb % 2 == 0 ? 1500.0f : 3000.0f;
-      brighten = 2.0f;
-    } else if (drop) {
-      cutoff = 2600.0f;
-      vel = 0.7f;
-    } else if (climax) {
-      cutoff = 3600.0f;
-    } else if (slot == 11) {
-      cutoff = 1700.0f;
-    } else if (slot >= 5) {
-      cutoff = 2300.0f;
-    }
-    pad(t0, chord.pad, lastBuildBar ? 12 * STEP : BAR, cutoff, brighten, vel,
-        seedOf(30, seedBar(sb), 0));
-  }
+  // Pads: the harmonic bed.
+  composePads(rb);
 
-  // Drop hook: stabbed chords an octave up.
-  if (drop) {
-    int up[4];
-    for (int k = 0; k < 4; ++k) up[k] = chord.pad[k] + 12;
-    const int hits[6] = {0, 3, 6, 8, 10, 13};
-    const int lengths[6] = {2, 2, 2, 1, 2, 2};
-    for (int k = 0; k < 6; ++k) {
-      stab(onset(rb, hits[k]), up, lengths[k] * STEP * 0.9, k == 0 ? 1.0f : 0.85f,
-           seedOf(31, sb, k));
+  // Stabs: off-beat chords that leave the hook's own beats free.
+  if (drop || climax) {
+    int v[4];
+    const int hits[3] = {2, 7, 12};
+    for (int k = 0; k < 3; ++k) {
+      if (drop && k == 1) continue;
+      voice(chordAt(sb, hits[k]), 64, v);
+      stab(feel(12, rb, hits[k], true, 3.0f), v, 1.6 * STEP, vary(12, rb, hits[k], 0.8f, 0.1f),
+           seedOf(31, seedBar(sb), k));
     }
   }
 
-  // Arpeggio: chord tones rising and falling in sixteenths.
-  if (slot >= 1 || inSlot >= 2) {
-    int tones[5];
-    int lift = drop ? 24 : 12;
-    for (int k = 0; k < 4; ++k) tones[k] = chord.pad[k] + lift;
-    tones[4] = chord.pad[0] + lift + 12;
-    const int order[16] = {0, 1, 2, 3, 4, 3, 2, 1, 0, 1, 2, 3, 4, 3, 2, 1};
-    float cutoff;
+  // Arpeggio: chord tones in swung sixteenths, shaped anew every few bars.
+  if (!(slot == 0 && inSlot < 2)) {
+    const int* shape = ARP_SHAPES[arpShape(sb)];
+    float cutoff = 3200.0f;
     float vel = 1.0f;
+    int lift = 12;
     if (slot == 0) {
-      cutoff = 500.0f + 200.0f * (inSlot - 2);
+      cutoff = 900.0f + 600.0f * (inSlot - 2);
       vel = 0.5f + 0.2f * (inSlot - 2);
     } else if (slot == 1) {
-      cutoff = 700.0f + 200.0f * inSlot;
+      cutoff = 1500.0f + 400.0f * inSlot;
       vel = 0.8f;
+    } else if (breakdown) {
+      cutoff = 1300.0f + 500.0f * (sb - 28);
+      vel = 0.55f;
     } else if (build) {
-      cutoff = 1600.0f + 1800.0f * (float)(sb % 2);
+      cutoff = 4500.0f;
     } else if (drop) {
-      cutoff = 2400.0f;
-      vel = 0.75f;
+      cutoff = 4200.0f;
+      vel = 0.55f;
+      lift = 24;
     } else if (climax) {
-      cutoff = 2000.0f;
+      cutoff = 3800.0f;
+      vel = 0.75f;
+    } else if (musicBy) {
+      cutoff = 2500.0f + 700.0f * inSlot;
+      lift = 24;
       vel = 0.8f;
-    } else {
-      cutoff = 1300.0f + 60.0f * (float)(slot - 2);
     }
     for (int s = 0; s < lastStep; ++s) {
+      int tones[5];
+      voice(chordAt(sb, s), 57, tones);
+      tones[4] = tones[0] + 12;
+      if (shape[s] < 0) continue;
       float accent = s % 4 == 0 ? 1.0f : 0.8f;
-      arp(onset(rb, s), (float)tones[order[s]], STEP * 0.7, vel * accent, cutoff,
-          s % 2 == 0 ? -0.35f : 0.35f);
+      arp(feel(13, rb, s, true, 5.0f), (float)(tones[shape[s]] + lift), STEP * 0.7,
+          vary(13, rb, s, vel * accent, 0.12f), cutoff, s % 2 == 0 ? 0.35f : -0.35f);
     }
   }
 
-  // Bells: the opening motif, and sparks over the fountain (80 to 88 s).
+  // Bells: the opening motif, a first glimpse of the hook in the breakdown, the answers
+  // at 60 s, and sparks on the anthem's lifted repeat.
   if (slot <= 1) {
     const int at[3] = {0, 6, 10};
-    const int voice[3] = {3, 1, 2};
+    const int which[3] = {3, 1, 2};
+    int v[4];
+    voice(chordAt(sb, 0), 60, v);
     float vel = slot == 0 ? 0.9f : 0.55f;
     for (int k = 0; k < 3; ++k) {
-      bell(t0 + at[k] * STEP, (float)(chord.pad[voice[k]] + 12), vel, -0.4f + 0.4f * k, 0.9f);
+      bell(feel(14, rb, at[k], false, 3.0f), (float)(v[which[k]] + 12),
+           vary(14, rb, at[k], vel, 0.1f), -0.4f + 0.4f * k, 0.9f);
     }
   }
-  if (drop) {
-    Rng sparks(seedOf(40, sb, 0));
-    for (int s = 0; s < 16; s += 2) {
-      double at = onset(rb, s);
-      if ((double)sb * BAR + s * STEP >= 88.0) break;
-      int tone = chord.pad[sparks.next() % 4] + 24 + (sparks.next() % 2 ? 12 : 0);
-      bell(at, (float)tone, 0.45f + 0.2f * sparks.unit(), sparks.bipolar() * 0.8f, 0.5f);
+  if (breakdown) {
+    // The hook's first bar, slowed to eighths and quarters.
+    const int at[5] = {0, 3, 6, 8, 10};
+    const int pitch[3][5] = {{76, 81, 79, 76, 74}, {74, 79, 77, 74, 71}, {76, 81, 79, 76, 84}};
+    for (int k = 0; k < 5; ++k) {
+      bell(feel(14, rb, at[k], false, 3.0f), (float)pitch[sb - 28][k],
+           vary(14, rb, at[k], 0.9f, 0.08f), 0.2f * (float)(k - 2), 1.1f);
+    }
+  }
+  if (musicBy) {
+    for (int s : {12, 14}) {
+      int v[4];
+      voice(chordAt(sb, s), 72, v);
+      bell(feel(14, rb, s, false, 3.0f), (float)v[s == 12 ? 2 : 3], vary(14, rb, s, 0.5f, 0.1f),
+           s == 12 ? -0.5f : 0.5f, 0.6f);
     }
   }
 
+  // Counter-melody.
+  if (slot == 3 || slot == 4) playCounter(COUNTER_LINE, sb - 12, rb, 1.0f);
+
   // Lead.
-  if (slot == 5) playMelody(THEME_A, inSlot, rb, 1.0f, 0);
-  if (slot == 6) playMelody(THEME_A2, inSlot, rb, 1.0f, 0);
-  if (slot == 9) playMelody(THEME_B, inSlot, rb, 1.0f, 0);
+  if (slot == 5) playMelody(THEME_A, inSlot, rb, 0.9f, 0);
+  if (musicBy) playMelody(THEME_A2, inSlot, rb, 0.9f, 0);
+  if (drop) playMelody(HOOK, inSlot, rb, 1.3f, 0);
+  if (slot == 9) playMelody(THEME_B, inSlot, rb, 0.95f, 0);
   if (slot == 10) {
-    playMelody(THEME_B2, inSlot, rb, 1.0f, 0);
-    playMelody(THEME_B2, inSlot, rb, 0.45f, -12);
+    playMelody(THEME_B2, inSlot, rb, 0.95f, 0);
+    playMelody(THEME_B2, inSlot, rb, 0.4f, -12);
     for (const Note& n : THEME_B2) {
       if (n.bar == inSlot && n.step % 4 == 0) {
-        bell(t0 + n.step * STEP, (float)(n.midi + 12), 0.35f, 0.3f, 0.6f);
+        bell(feel(14, rb, n.step, false, 3.0f), (float)(n.midi + 12), 0.35f, 0.3f, 0.6f);
       }
     }
   }
-  if (sb == 44) playMelody(HOMECOMING, 0, rb, 1.0f, 0);
+  if (sb == 44 || sb == 45) playMelody(HOOK, sb - 44, rb, 0.9f, 0);
+  if (sb == 46) playMelody(HOOK_HOME, 0, rb, 0.9f, 0);
 }
-
-// ---- Effects ------------------------------------------------------------------------------
 
 struct DelayLine {
   std::vector<float> buf;
@@ -1318,42 +1725,106 @@ bool encodeVorbis(const std::vector<float>& song, float quality, std::vector<uns
   return true;
 }
 
-}  // namespace
+// A 32-bit float stereo WAV file.
+bool writeWav(const std::string& path, const std::vector<float>& lr) {
+  FILE* f = fopen(path.c_str(), "wb");
+  if (!f) return false;
+  auto u32 = [&](uint32_t v) { fwrite(&v, 4, 1, f); };
+  auto u16 = [&](uint16_t v) { fwrite(&v, 2, 1, f); };
+  uint32_t bytes = (uint32_t)(lr.size() * sizeof(float));
+  fwrite("RIFF", 1, 4, f);
+  u32(36 + bytes);
+  fwrite("WAVEfmt ", 1, 8, f);
+  u32(16);
+  u16(3);  // IEEE float
+  u16(2);
+  u32(RATE);
+  u32(RATE * 2 * 4);
+  u16(2 * 4);
+  u16(32);
+  fwrite("data", 1, 4, f);
+  u32(bytes);
+  bool ok = fwrite(lr.data(), sizeof(float), lr.size(), f) == lr.size();
+  return fclose(f) == 0 && ok;
+}
 
-int main(int argc, char** argv) {
-  if (argc < 2) {
-    fprintf(stderr, "usage: %s OUTPUT.ogg [--raw F32_STEREO_OUT]\n", argv[0]);
-    return 2;
-  }
-  const char* output = argv[1];
-  const char* rawOut = (argc >= 4 && strcmp(argv[2], "--raw") == 0) ? argv[3] : nullptr;
-
-  auto started = std::chrono::steady_clock::now();
-  auto elapsed = [&]() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  };
+// Every bar of the render, with the band as it stands (all of it, or one part).
+void renderBand() {
   mix.dry.init(RENDER_FRAMES);
   mix.reverb.init(RENDER_FRAMES);
   mix.delay.init(RENDER_FRAMES);
   composeDucking();
   for (int rb = 0; rb < RENDER_BARS; ++rb) composeBar(rb);
-  printf("[%5.1f s] composed %d bars (%.1f s of audio)\n", elapsed(), RENDER_BARS,
-         RENDER_FRAMES / (double)RATE);
-
   pingPong(mix.delay, mix.dry, mix.reverb, 0.38f, 1.0f);
   plateReverb(mix.reverb, mix.dry, 0.72f, 0.35f, 0.55f);
   mix.reverb = Stereo();
   mix.delay = Stereo();
-  printf("[%5.1f s] echoes and reverb\n", elapsed());
+}
+
+// Each part alone, at the master gain, and the highest bell on its own.
+bool writeStems(const std::string& dir, float gain) {
+  std::vector<float> probe, lr;
+  bellTone(highestBell, 0.5f, probe);
+  lr.resize(probe.size() * 2);
+  for (size_t j = 0; j < probe.size(); ++j) lr[2 * j] = lr[2 * j + 1] = probe[j] * 0.5f;
+  if (!writeWav(dir + "/bell-probe.wav", lr)) return false;
+  FILE* f = fopen((dir + "/bell-probe.txt").c_str(), "w");
+  if (!f) return false;
+  fprintf(f, "%.4f %.4f\n", (double)noteHz(highestBell), (double)BELL_RATIO);
+  fclose(f);
+  for (int p = 0; p < PART_COUNT; ++p) {
+    soloPart = p;
+    renderBand();
+    std::vector<float> render(RENDER_FRAMES * 2);
+    for (size_t i = 0; i < RENDER_FRAMES; ++i) {
+      render[2 * i] = mix.dry.l[i] * gain;
+      render[2 * i + 1] = mix.dry.r[i] * gain;
+    }
+    if (!writeWav(dir + "/" + PART_NAMES[p] + ".wav", assemble(render))) return false;
+  }
+  soloPart = -1;
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    fprintf(stderr, "usage: %s OUTPUT.ogg [--raw F32_STEREO_OUT] [--stems DIR]\n", argv[0]);
+    return 2;
+  }
+  const char* output = argv[1];
+  const char* rawOut = nullptr;
+  const char* stemsDir = nullptr;
+  for (int a = 2; a + 1 < argc; a += 2) {
+    if (strcmp(argv[a], "--raw") == 0) {
+      rawOut = argv[a + 1];
+    } else if (strcmp(argv[a], "--stems") == 0) {
+      stemsDir = argv[a + 1];
+    } else {
+      fprintf(stderr, "make_soundtrack: unknown option %s\n", argv[a]);
+      return 2;
+    }
+  }
+
+  auto started = std::chrono::steady_clock::now();
+  auto elapsed = [&]() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  };
+  renderBand();
+  printf("[%5.1f s] composed %d bars (%.1f s of audio), echoes and reverb\n", elapsed(),
+         RENDER_BARS, RENDER_FRAMES / (double)RATE);
 
   // Level: set the gain from the loudness of the song as the file holds it, then let the
   // limiter trim the peaks; a couple of rounds settle the target.
   const double targetLufs = -14.0;
   double gainDb = 0.0;
-  float ceilingDb = -2.2f;
+  float ceilingDb = -2.6f;
   std::vector<float> rendered, song;
   double lastGainDb = 0.0, lastLoudness = 0.0;
+  double appliedGainDb = 0.0;
   for (int round = 0; round < 8; ++round) {
+    appliedGainDb = gainDb;
     MasterStats stats = master(mix.dry, rendered, (float)std::pow(10.0, gainDb / 20.0), ceilingDb);
     song = assemble(rendered);
     double loudness = integratedLoudness(song.data(), SONG_FRAMES);
@@ -1407,5 +1878,14 @@ int main(int argc, char** argv) {
     return 1;
   }
   fclose(f);
+
+  if (stemsDir) {
+    mix = Mix();
+    if (!writeStems(stemsDir, (float)std::pow(10.0, appliedGainDb / 20.0))) {
+      fprintf(stderr, "make_soundtrack: cannot write the stems to %s\n", stemsDir);
+      return 1;
+    }
+    printf("[%5.1f s] stems written to %s\n", elapsed(), stemsDir);
+  }
   return 0;
 }
