@@ -912,7 +912,7 @@ void playCounter(const Note (&notes)[N], int phraseBar, int renderBar, float gai
   for (const Note& note : notes) {
     if (note.bar != phraseBar) continue;
     double t = feel(11, renderBar, note.step, true, 3.5f);
-    float vel = vary(11, renderBar, note.step, gain * (note.step % 4 == 0 ? 1.0f : 0.85f), 0.1f);
+    float vel = vary(11, renderBar, note.step, gain * (note.step % 4 == 0 ? 1.0f : 0.8f), 0.2f);
     pluck(t, (float)note.midi, note.length * STEP * 0.8, vel, -0.3f);
   }
 }
@@ -978,7 +978,7 @@ struct PadSection {
 
 PadSection padSection(int sb) {
   int slot = sb / 4;
-  if (isBuildBar(sb)) return {100, 57, 2600.0f, 3.0f, 1.0f, 0};
+  if (isBuildBar(sb)) return {100, 57, 1400.0f, 5.0f, 0.9f, 0};
   if (isBreakdown(sb)) return {101, 57, 1500.0f, 1.6f, 1.0f, 0};
   switch (slot) {
     case 0:
@@ -1098,8 +1098,9 @@ void composeBar(int rb) {
   if (build) {
     // Snare roll: sixteenths, then thirty-seconds in the last beat.
     for (int k = 0; k < lastStep; ++k) {
+      // A crescendo out of the breakdown's quiet.
       float at = (float)k / 16.0f;
-      float vel = 0.35f + 0.6f * at;
+      float vel = 0.12f + 0.85f * at * at;
       snare(feel(2, rb, k, false, 2.0f), vel, 0.3f);
       if (k >= 8) snare(feel(2, rb, k + 0.5, false, 2.0f), vel * 0.85f, 0.3f);
     }
@@ -1164,7 +1165,8 @@ void composeBar(int rb) {
       if (slot == 1) {
         if (s % 2 == 0) hat(t, (offbeat ? 0.8f : 0.45f) * h, false, pan);
       } else if (build) {
-        hat(t, (0.5f + 0.5f * s / 15.0f) * (s % 2 == 0 ? 1.0f : 0.65f) * h, false, pan);
+        float rise = (float)s / 15.0f;
+        hat(t, (0.2f + 0.8f * rise * rise) * (s % 2 == 0 ? 1.0f : 0.65f) * h, false, pan);
       } else if (slot == 2 || musicBy) {
         if (offbeat) {
           hat(t, 0.9f * h, musicBy && s == 14, pan);
@@ -1302,8 +1304,14 @@ void composeBar(int rb) {
       tones[4] = tones[0] + 12;
       if (shape[s] < 0) continue;
       float accent = s % 4 == 0 ? 1.0f : 0.8f;
+      float opening = 1.0f;
+      if (build) {  // the filter and the level climb through the build
+        float x = (float)s / 15.0f;
+        opening = 0.3f + 0.7f * x * x;
+        accent *= 0.5f + 0.5f * x;
+      }
       arp(feel(13, rb, s, true, 5.0f), (float)(tones[shape[s]] + lift), STEP * 0.7,
-          vary(13, rb, s, vel * accent, 0.12f), cutoff, s % 2 == 0 ? 0.35f : -0.35f);
+          vary(13, rb, s, vel * accent, 0.12f), cutoff * opening, s % 2 == 0 ? 0.35f : -0.35f);
     }
   }
 

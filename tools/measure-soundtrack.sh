@@ -33,6 +33,10 @@ peak=$(printf '%s\n' "$summary" | awk '/True peak:/ {getline; print $2}')
 echo "asset: $asset"
 echo "size: $(stat -c %s "$asset") bytes"
 echo "ffmpeg ebur128: integrated $integrated LUFS, loudness range $range LU, true peak $peak dBTP"
+verdict() { awk "BEGIN { exit !($1) }" && echo "  ok  : $2" || echo "  MISS: $2"; }
+verdict "$integrated >= -14.5 && $integrated <= -13.5" "integrated loudness -14 LUFS +-0.5 (ffmpeg)"
+verdict "$peak <= -1.0" "true peak at most -1 dBTP (ffmpeg)"
+verdict "$(stat -c %s "$asset") <= 2500000" "at most 2.5 MB"
 
 ffmpeg -hide_banner -loglevel error -i "$asset" -c:a pcm_f32le "$work/song.wav"
 if [ "$stems" = "-" ]; then

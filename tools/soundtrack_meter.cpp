@@ -125,6 +125,16 @@ std::vector<double> hops(const Audio& a) {
 
 double lufs(double e) { return -0.691 + db(e); }
 
+// The mix's targets, checked as the figures are measured and listed at the end.
+std::vector<std::string> targets;
+int missed = 0;
+void target(bool ok, const char* what, double value) {
+  char line[256];
+  snprintf(line, sizeof line, "  %s: %s (%.1f)", ok ? "ok  " : "MISS", what, value);
+  targets.push_back(line);
+  missed += !ok;
+}
+
 // Mean K-weighted power of [from, to) seconds, ungated.
 double meanPower(const std::vector<double>& h, double from, double to) {
   size_t a = (size_t)std::lround(from * 10.0), b = std::min(h.size(), (size_t)std::lround(to * 10.0));
@@ -217,7 +227,7 @@ std::vector<double> octaves(const std::vector<double>& p) {
   return out;
 }
 
-void octaveTable(const Audio& a, double from, double to) {
+void octaveTable(const Audio& a, double from, double to, bool check) {
   std::vector<double> p = spectrum(a, from, to);
   std::vector<double> o = octaves(p);
   double top = *std::max_element(o.begin(), o.end());
@@ -227,6 +237,15 @@ void octaveTable(const Audio& a, double from, double to) {
   printf("\n ");
   for (int k = 0; k < 10; ++k) printf(" %5.1f", db(o[k]) - db(top));
   printf("\n  63 Hz band's share of all energy: %.1f %%\n", 100.0 * o[1] / total);
+  if (!check) return;
+  const double floors[7] = {-5, -8, -10, -11, -12, -14, -17};
+  const char* const what[7] = {
+      "125 Hz band at least -5 dB under the loudest", "250 Hz band at least -8 dB",
+      "500 Hz band at least -10 dB",  "1 kHz band at least -11 dB",
+      "2 kHz band at least -12 dB",   "4 kHz band at least -14 dB",
+      "8 kHz band at least -17 dB"};
+  for (int k = 0; k < 7; ++k) target(db(o[k + 2]) - db(top) >= floors[k], what[k], db(o[k + 2]) - db(top));
+  target(o[1] / total <= 0.45, "63 Hz band holds at most 45 % of the energy (%)", 100.0 * o[1] / total);
 }
 
 // ---- Onsets, swing, looseness ------------------------------------------------------------
@@ -283,7 +302,11 @@ double percentile(std::vector<double> v, double p) {
   return v[std::min(v.size() - 1, (size_t)(p * v.size()))];
 }
 
-void feel(const std::string& name, const Audio& a) {
+struct Feel {
+  double swing, deviationMs, spreadDb;
+};
+
+Feel feel(const std::string& name, const Audio& a) {
   std::vector<Onset> on = onsets(a);
   std::vector<double> swing;
   for (const Onset& o : on) {
@@ -307,6 +330,7 @@ void feel(const std::string& name, const Audio& a) {
          "grid median %4.1f ms, 90th pct %4.1f ms, level spread %4.1f dB\n",
          name.c_str(), on.size(), swing.size(), 100.0 * s, median(dev), percentile(dev, 0.9),
          std::sqrt(var));
+  return {s, median(dev), std::sqrt(var)};
 }
 
 // ---- The loop seam, as the player plays it: the file's end, then 80 s -------------------
@@ -357,6 +381,11 @@ void seam(const Audio& a) {
       if (i == W || i == W + 1) d2Seam = std::max(d2Seam, d2);
       else d2Around = std::max(d2Around, d2);
     }
+    target(20.0 * std::log10(std::max(worst, 1e-12)) < -40.0,
+           "seam: low band within -40 dBFS of the first pass", 20.0 * std::log10(std::max(worst, 1e-12)));
+    target(std::fabs(rms(played, W - 441, 441) - rms(first, W - 441, 441)) <= 1.0,
+           "seam: the end as loud as the first pass into 80 s (dB apart)",
+           rms(played, W - 441, 441) - rms(first, W - 441, 441));
     printf("  channel %d: low band (<150 Hz) differs by at most %.1f dBFS; last 10 ms %.1f dBFS "
            "vs first pass %.1f dBFS; first 10 ms after %.1f dBFS; click (2nd difference) at the "
            "seam %.1f dBFS vs %.1f dBFS around it\n",
@@ -397,6 +426,8 @@ void padBarLines(const Audio& a) {
   }
   int deep = 0;
   for (double d : bars) deep += d > median(beats) + 3.0;
+  target(median(bars) <= median(beats) + 1.0, "pad: no extra dip at the bar lines (dB over the other beats)",
+         median(bars) - median(beats));
   printf("pad at the bar lines: median dip %.1f dB (on the other beats %.1f dB), %d of %zu bar "
          "lines dip 3 dB more than the other beats do\n",
          median(bars), median(beats), deep, bars.size());
@@ -440,9 +471,17 @@ void bellAliases(const std::string& dir) {
   size_t worstBin = 0;
   for (size_t b = 0; b <= n / 2; ++b)
     if (!legit[b] && p[b] > worst) worst = p[b], worstBin = b;
+  target(db(mainPower) - db(worst) >= 40.0, "bells: no alias within 40 dB of the main partial",
+         db(mainPower) - db(worst));
   printf("bells: the highest (carrier %.0f Hz, modulator x%.2f): strongest folded-back partial "
          "%.1f dB under the main partial (at %.0f Hz)\n",
          fc, ratio, db(mainPower) - db(worst), worstBin * RATE / n);
+}
+
+int report() {
+  printf("targets (%d missed):\n", missed);
+  for (const std::string& t : targets) printf("%s\n", t.c_str());
+  return 0;
 }
 
 }  // namespace
@@ -459,8 +498,11 @@ int main(int argc, char** argv) {
   }
   std::vector<double> h = hops(song);
   printf("length %.3f s; integrated %.2f LUFS\n", song.frames() / RATE, gated(h, 0, 120));
-  octaveTable(song, 20.0, 120.0);
-  octaveTable(song, 30.0, 50.0);
+  target(std::fabs(gated(h, 0, 120) + 14.0) <= 0.5, "integrated loudness -14 LUFS +-0.5",
+         gated(h, 0, 120));
+  target(std::fabs(song.frames() / RATE - 120.0) < 0.05, "120 s long", song.frames() / RATE);
+  octaveTable(song, 20.0, 120.0, true);
+  octaveTable(song, 30.0, 50.0, false);
 
   printf("loudness by slot (gated, LUFS) and loudest short-term (3 s) within it:\n");
   for (int s = 0; s < 12; ++s) {
@@ -477,9 +519,11 @@ int main(int argc, char** argv) {
          "80-83 s %.1f LUFS, %+.1f LU over the breakdown; slot 80-90 s %+.1f LU over 70-80 s\n",
          *std::min_element(bd.begin(), bd.end()), *std::max_element(bd.begin(), bd.end()), bdMean,
          drop, drop - bdMean, gated(h, 80, 90) - gated(h, 70, 80));
+  target(std::fabs(bdMean + 20.0) <= 1.5, "breakdown at about -20 LUFS short-term", bdMean);
+  target(drop - bdMean >= 6.0, "drop at least +6 LU over the breakdown", drop - bdMean);
   seam(song);
 
-  if (argc < 3) return 0;
+  if (argc < 3) return report();
   const std::string dir = argv[2];
   const char* names[] = {"kick", "snare", "clap", "hats", "cymbals", "toms",    "fx",
                          "bass", "pad",   "stab", "arp",  "lead",    "counter", "bells"};
@@ -507,7 +551,7 @@ int main(int argc, char** argv) {
     return r;
   };
   const Audio* bass = find("bass");
-  if (!bass) return 0;
+  if (!bass) return report();
   std::vector<double> hb = hops(*bass);
   {
     std::vector<double> p = spectrum(*bass, 20, 120);
@@ -533,6 +577,10 @@ int main(int argc, char** argv) {
       printf("  %-8s silent in the groove\n", have[k].c_str());
       continue;
     }
+    if (have[k] != "bass")
+      target(*std::max_element(vsBass.begin(), vsBass.end()) <= 2.0,
+             (have[k] + ": never more than 2 LU over the bass in the groove").c_str(),
+             *std::max_element(vsBass.begin(), vsBass.end()));
     printf("  %-8s vs bass: median %+6.1f, most %+6.1f;  vs the rest: median %+6.1f, most %+6.1f;"
            "  whole piece %6.1f LUFS\n",
            have[k].c_str(), median(vsBass), *std::max_element(vsBass.begin(), vsBass.end()),
@@ -552,6 +600,8 @@ int main(int argc, char** argv) {
   if (const Audio* lead = find("lead")) {
     std::vector<double> ol = octaves(spectrum(*lead, 80, 88)), orr = octaves(spectrum(restOf(*lead), 80, 88));
     int best = (int)(std::max_element(ol.begin(), ol.end()) - ol.begin());
+    target(db(ol[best]) - db(orr[best]) > 0.0 && ol[best] > 1e-12,
+           "lead over the fountain above the rest in its own band (dB)", db(ol[best]) - db(orr[best]));
     printf("lead over the fountain (80-88 s), lead against the rest per octave band:");
     for (int k = 4; k < 10; ++k) printf(" %s %+.1f", CENTRE_NAMES[k], db(ol[k]) - db(orr[k]));
     printf(" dB; its own loudest band %s: %+.1f dB\n", CENTRE_NAMES[best], db(ol[best]) - db(orr[best]));
@@ -562,14 +612,29 @@ int main(int argc, char** argv) {
   }
   if (const Audio* counter = find("counter")) {
     std::vector<double> hc = hops(*counter);
+    target(gated(hc, 30, 50) - gated(hops(restOf(*counter)), 30, 50) >= -12.0,
+           "counter-melody in 30-50 s, within 12 LU of the rest", gated(hc, 30, 50) - gated(hops(restOf(*counter)), 30, 50));
     printf("counter-melody: 30-50 s %.1f LUFS (the rest %.1f LUFS); elsewhere %.1f LUFS\n",
            gated(hc, 30, 50), gated(hops(restOf(*counter)), 30, 50),
            std::max(gated(hc, 0, 30), gated(hc, 50, 120)));
   }
   printf("onsets per part (swing is the share of each eighth that its first sixteenth takes):\n");
-  for (const char* n : {"kick", "hats", "arp", "clap", "counter"})
-    if (const Audio* a = find(n)) feel(n, *a);
+  for (const char* n : {"kick", "hats", "arp", "clap", "counter"}) {
+    const Audio* a = find(n);
+    if (!a) continue;
+    Feel f = feel(n, *a);
+    std::string part = n;
+    if (part == "kick") {
+      target(f.deviationMs < 0.5, "kick on the grid (median ms off)", f.deviationMs);
+      continue;
+    }
+    if (part == "hats" || part == "arp")
+      target(f.swing >= 0.54 && f.swing <= 0.58, (part + ": swing 54-58 %").c_str(), 100.0 * f.swing);
+    target(f.deviationMs >= 1.5, (part + ": a few ms of timing variation (median ms)").c_str(),
+           f.deviationMs);
+    target(f.spreadDb >= 1.0, (part + ": velocity varies (level spread dB)").c_str(), f.spreadDb);
+  }
   if (const Audio* pad = find("pad")) padBarLines(*pad);
   bellAliases(dir);
-  return 0;
+  return report();
 }
