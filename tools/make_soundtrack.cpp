@@ -142,8 +142,8 @@ enum Part {
   BELLS,
   PART_COUNT
 };
-const char* const PART_NAMES[PART_COUNT] = {"kick", "snare", "clap",  "hats", "cymbals",
-                                            "toms", "fx",    "bass",  "pad",  "stab",
+const char* const PART_NAMES[PART_COUNT] = {"kick", "snare", "clap",    "hats", "cymbals",
+                                            "toms", "fx",    "bass",    "pad",  "stab",
                                             "arp",  "lead",  "counter", "bells"};
 
 int soloPart = -1;  // -1: the whole band
@@ -343,7 +343,7 @@ void snare(double t0, float vel, float room) {
 
 void clap(double t0, float vel) {
   if (muted(CLAP)) return;
-  const Placed strip = place(Strip{0.95f * vel, -0.05f, 0.25f, 0.0f, 0.0f});
+  const Placed strip = place(Strip{0.75f * vel, -0.05f, 0.25f, 0.0f, 0.0f});
   size_t i0 = frameAt(t0);
   size_t n = frameAt(0.45);
   Rng rngL(noteSeed(3, t0, 1)), rngR(noteSeed(3, t0, 2));
@@ -772,7 +772,9 @@ const int MAJOR[4] = {0, 4, 7, 12};
 const int ADD9[4] = {0, 3, 7, 14};
 const int SEVENTH[4] = {0, 4, 7, 10};
 
-Chord make(int root, const int* shape) { return Chord{root, {shape[0], shape[1], shape[2], shape[3]}}; }
+Chord make(int root, const int* shape) {
+  return Chord{root, {shape[0], shape[1], shape[2], shape[3]}};
+}
 
 const Chord AM = make(9, MINOR);
 const Chord AM9 = make(9, ADD9);
@@ -790,18 +792,18 @@ struct BarHarmony {
 };
 
 const BarHarmony HARMONY[SONG_BARS] = {
-    {&AM, &AM},   {&FM, &FM},   {&CM, &CM},   {&GM, &GM},      // 0 s: intro
-    {&AM9, &AM9}, {&FM, &FM},   {&CM, &CM},   {&GM, &GM},      // 10 s: "Yet again.."
-    {&AM, &AM},   {&FM, &FM},   {&CM, &CM},   {&GM, &EMAJ},    // 20 s: the groove starts
-    {&AM, &AM},   {&EMIN, &EMIN}, {&FM, &FM}, {&DMIN, &EMAJ},  // 30 s: counter-melody
-    {&FM, &FM},   {&GM, &GM},   {&EMIN, &EMIN}, {&FM, &GM},    // 40 s: counter-melody
-    {&AM, &AM},   {&FM, &FM},   {&CM, &CM},   {&GM, &GM},      // 50 s: the verse theme
-    {&AM9, &AM9}, {&FM, &FM},   {&CM, &CM},   {&DMIN, &GM},    // 60 s: "Music by:"
-    {&FM, &FM},   {&GM, &GM},   {&AM9, &AM9}, {&DMIN, &EMAJ},  // 70 s: breakdown, build
-    {&AM, &AM},   {&FM, &FM},   {&CM, &CM},   {&GM, &GM},      // 80 s: the hook, the fountain
-    {&FM, &FM},   {&GM, &GM},   {&EMIN, &EMIN}, {&AM, &AM},    // 90 s: "Long Live"
-    {&FM, &FM},   {&GM, &GM},   {&CM, &CM},   {&EMAJ, &EMAJ},  // 100 s: "demo release"
-    {&AM, &AM},   {&FM, &FM},   {&CM, &GM},   {&DMIN, &EMAJ},  // 110 s: home, build
+    {&AM, &AM},   {&FM, &FM},     {&CM, &CM},     {&GM, &GM},      // 0 s: intro
+    {&AM9, &AM9}, {&FM, &FM},     {&CM, &CM},     {&GM, &GM},      // 10 s: "Yet again.."
+    {&AM, &AM},   {&FM, &FM},     {&CM, &CM},     {&GM, &EMAJ},    // 20 s: the groove starts
+    {&AM, &AM},   {&EMIN, &EMIN}, {&FM, &FM},     {&DMIN, &EMAJ},  // 30 s: counter-melody
+    {&FM, &FM},   {&GM, &GM},     {&EMIN, &EMIN}, {&FM, &GM},      // 40 s: counter-melody
+    {&AM, &AM},   {&FM, &FM},     {&CM, &CM},     {&GM, &GM},      // 50 s: the verse theme
+    {&AM9, &AM9}, {&FM, &FM},     {&CM, &CM},     {&DMIN, &GM},    // 60 s: "Music by:"
+    {&FM, &FM},   {&GM, &GM},     {&AM9, &AM9},   {&DMIN, &EMAJ},  // 70 s: breakdown, build
+    {&AM, &AM},   {&FM, &FM},     {&CM, &CM},     {&GM, &GM},      // 80 s: the hook, the fountain
+    {&FM, &FM},   {&GM, &GM},     {&EMIN, &EMIN}, {&AM, &AM},      // 90 s: "Long Live"
+    {&FM, &FM},   {&GM, &GM},     {&CM, &CM},     {&EMAJ, &EMAJ},  // 100 s: "demo release"
+    {&AM, &AM},   {&FM, &FM},     {&CM, &GM},     {&DMIN, &EMAJ},  // 110 s: home, build
 };
 
 const Chord& chordAt(int sb, int step) {
@@ -841,14 +843,13 @@ struct Note {
 
 // The counter-melody (30 to 50 s): a plucked line in the middle, under the arpeggio.
 const Note COUNTER_LINE[] = {
-    {0, 0, 3, 72}, {0, 3, 3, 71}, {0, 6, 4, 69}, {0, 10, 4, 64}, {0, 14, 2, 67},
-    {1, 0, 3, 71}, {1, 3, 3, 67}, {1, 6, 4, 64}, {1, 10, 2, 62}, {1, 12, 4, 64},
-    {2, 0, 3, 72}, {2, 3, 3, 69}, {2, 6, 4, 65}, {2, 10, 4, 69}, {2, 14, 2, 72},
-    {3, 0, 3, 74}, {3, 3, 3, 69}, {3, 6, 2, 65}, {3, 8, 4, 68},  {3, 12, 4, 71},
-    {4, 0, 3, 69}, {4, 3, 3, 72}, {4, 6, 4, 77}, {4, 10, 4, 76}, {4, 14, 2, 72},
-    {5, 0, 3, 71}, {5, 3, 3, 74}, {5, 6, 4, 79}, {5, 10, 4, 74}, {5, 14, 2, 71},
-    {6, 0, 3, 71}, {6, 3, 3, 67}, {6, 6, 4, 64}, {6, 10, 6, 76},
-    {7, 0, 3, 72}, {7, 3, 3, 69}, {7, 6, 2, 65}, {7, 8, 4, 71},  {7, 12, 4, 74},
+    {0, 0, 3, 72},  {0, 3, 3, 71},  {0, 6, 4, 69},  {0, 10, 4, 64}, {0, 14, 2, 67}, {1, 0, 3, 71},
+    {1, 3, 3, 67},  {1, 6, 4, 64},  {1, 10, 2, 62}, {1, 12, 4, 64}, {2, 0, 3, 72},  {2, 3, 3, 69},
+    {2, 6, 4, 65},  {2, 10, 4, 69}, {2, 14, 2, 72}, {3, 0, 3, 74},  {3, 3, 3, 69},  {3, 6, 2, 65},
+    {3, 8, 4, 68},  {3, 12, 4, 71}, {4, 0, 3, 69},  {4, 3, 3, 72},  {4, 6, 4, 77},  {4, 10, 4, 76},
+    {4, 14, 2, 72}, {5, 0, 3, 71},  {5, 3, 3, 74},  {5, 6, 4, 79},  {5, 10, 4, 74}, {5, 14, 2, 71},
+    {6, 0, 3, 71},  {6, 3, 3, 67},  {6, 6, 4, 64},  {6, 10, 6, 76}, {7, 0, 3, 72},  {7, 3, 3, 69},
+    {7, 6, 2, 65},  {7, 8, 4, 71},  {7, 12, 4, 74},
 };
 
 // Verse melody, first statement (50 s) and answer (60 s).
@@ -867,11 +868,10 @@ const Note THEME_A2[] = {
 // The hook over the fountain (80 s): a tresillo call that climbs, answered, then again a
 // third higher. It comes back at 110 s.
 const Note HOOK[] = {
-    {0, 0, 3, 76},  {0, 3, 3, 81}, {0, 6, 2, 79}, {0, 8, 2, 76}, {0, 10, 4, 74},
-    {0, 14, 2, 72}, {1, 0, 3, 72}, {1, 3, 3, 74}, {1, 6, 2, 76}, {1, 8, 6, 69},
-    {1, 14, 2, 72}, {2, 0, 3, 76}, {2, 3, 3, 81}, {2, 6, 2, 79}, {2, 8, 2, 76},
-    {2, 10, 4, 79}, {2, 14, 2, 84}, {3, 0, 3, 83}, {3, 3, 3, 79}, {3, 6, 2, 74},
-    {3, 8, 8, 76},
+    {0, 0, 3, 76}, {0, 3, 3, 81}, {0, 6, 2, 79}, {0, 8, 2, 76},  {0, 10, 4, 74}, {0, 14, 2, 72},
+    {1, 0, 3, 72}, {1, 3, 3, 74}, {1, 6, 2, 76}, {1, 8, 6, 69},  {1, 14, 2, 72}, {2, 0, 3, 76},
+    {2, 3, 3, 81}, {2, 6, 2, 79}, {2, 8, 2, 76}, {2, 10, 4, 79}, {2, 14, 2, 84}, {3, 0, 3, 83},
+    {3, 3, 3, 79}, {3, 6, 2, 74}, {3, 8, 8, 76},
 };
 // The anthem over "Long Live" (90 s) and its lifted repeat over "demo release" (100 s).
 const Note THEME_B[] = {
@@ -1051,12 +1051,12 @@ void composePads(int rb) {
 
 // Arpeggio shapes over five chord tones (-1 rests); a new one every two to four bars.
 const int ARP_SHAPES[6][16] = {
-    {0, 1, 2, 3, 4, 3, 2, 1, 0, 1, 2, 3, 4, 3, 2, 1},    // up and down
-    {0, 2, 4, 2, 1, 3, 4, 3, 0, 2, 4, 2, 1, 3, 4, 1},    // leaps
+    {0, 1, 2, 3, 4, 3, 2, 1, 0, 1, 2, 3, 4, 3, 2, 1},       // up and down
+    {0, 2, 4, 2, 1, 3, 4, 3, 0, 2, 4, 2, 1, 3, 4, 1},       // leaps
     {0, -1, 2, 4, -1, 3, 1, -1, 2, 4, -1, 3, 0, -1, 4, 2},  // syncopated
-    {4, 3, 2, 1, 3, 2, 1, 0, 4, 2, 3, 1, 2, 0, 1, 3},    // falling
+    {4, 3, 2, 1, 3, 2, 1, 0, 4, 2, 3, 1, 2, 0, 1, 3},       // falling
     {0, 0, 2, -1, 1, 1, 3, -1, 2, 2, 4, -1, 3, 3, 4, 1},    // gallop
-    {0, 4, 1, 4, 2, 4, 3, 4, 0, 4, 1, 4, 2, 4, 3, 4},    // pedal on top
+    {0, 4, 1, 4, 2, 4, 3, 4, 0, 4, 1, 4, 2, 4, 3, 4},       // pedal on top
 };
 
 int arpShape(int sb) {
@@ -1126,7 +1126,8 @@ void composeBar(int rb) {
     switch (slot) {
       case 2:
       case 5:
-        for (int s = 12; s < 16; ++s) snare(feel(2, rb, s, true, 3.0f), 0.35f + 0.1f * (s - 12), 0.25f);
+        for (int s = 12; s < 16; ++s)
+          snare(feel(2, rb, s, true, 3.0f), 0.35f + 0.1f * (s - 12), 0.25f);
         break;
       case 3:
       case 8:
@@ -1220,7 +1221,8 @@ void composeBar(int rb) {
       // Long notes that slide into the half-time beat.
       play(0, root, 7.0, 0.95f, 700.0f, 1.5f);
       play(10, rootAt(10) + 7, 3.0, 0.85f, 900.0f, 2.0f);
-      play(14, inSlot == 3 ? approach(rootAt(14), next) : rootAt(14) + 12, 1.6, 0.85f, 900.0f, 2.0f);
+      play(14, inSlot == 3 ? approach(rootAt(14), next) : rootAt(14) + 12, 1.6, 0.85f, 900.0f,
+           2.0f);
     } else if (slot == 2) {
       // Off-beat pumping: the bass answers every kick.
       for (int s = 2; s < 16; s += 4) {

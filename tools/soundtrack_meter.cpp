@@ -137,7 +137,8 @@ void target(bool ok, const char* what, double value) {
 
 // Mean K-weighted power of [from, to) seconds, ungated.
 double meanPower(const std::vector<double>& h, double from, double to) {
-  size_t a = (size_t)std::lround(from * 10.0), b = std::min(h.size(), (size_t)std::lround(to * 10.0));
+  size_t a = (size_t)std::lround(from * 10.0),
+         b = std::min(h.size(), (size_t)std::lround(to * 10.0));
   double s = 0.0;
   for (size_t i = a; i < b; ++i) s += h[i];
   return b > a ? s / (double)(b - a) : 0.0;
@@ -239,13 +240,17 @@ void octaveTable(const Audio& a, double from, double to, bool check) {
   printf("\n  63 Hz band's share of all energy: %.1f %%\n", 100.0 * o[1] / total);
   if (!check) return;
   const double floors[7] = {-5, -8, -10, -11, -12, -14, -17};
-  const char* const what[7] = {
-      "125 Hz band at least -5 dB under the loudest", "250 Hz band at least -8 dB",
-      "500 Hz band at least -10 dB",  "1 kHz band at least -11 dB",
-      "2 kHz band at least -12 dB",   "4 kHz band at least -14 dB",
-      "8 kHz band at least -17 dB"};
-  for (int k = 0; k < 7; ++k) target(db(o[k + 2]) - db(top) >= floors[k], what[k], db(o[k + 2]) - db(top));
-  target(o[1] / total <= 0.45, "63 Hz band holds at most 45 % of the energy (%)", 100.0 * o[1] / total);
+  const char* const what[7] = {"125 Hz band at least -5 dB under the loudest",
+                               "250 Hz band at least -8 dB",
+                               "500 Hz band at least -10 dB",
+                               "1 kHz band at least -11 dB",
+                               "2 kHz band at least -12 dB",
+                               "4 kHz band at least -14 dB",
+                               "8 kHz band at least -17 dB"};
+  for (int k = 0; k < 7; ++k)
+    target(db(o[k + 2]) - db(top) >= floors[k], what[k], db(o[k + 2]) - db(top));
+  target(o[1] / total <= 0.45, "63 Hz band holds at most 45 % of the energy (%)",
+         100.0 * o[1] / total);
 }
 
 // ---- Onsets, swing, looseness ------------------------------------------------------------
@@ -326,10 +331,11 @@ Feel feel(const std::string& name, const Audio& a) {
   double mean = 0.0, var = 0.0;
   for (double l : level) mean += l / level.size();
   for (double l : level) var += (l - mean) * (l - mean) / level.size();
-  printf("  %-8s %5zu onsets, %4zu off the eighths: swing %5.1f %%, deviation from the (swung) "
-         "grid median %4.1f ms, 90th pct %4.1f ms, level spread %4.1f dB\n",
-         name.c_str(), on.size(), swing.size(), 100.0 * s, median(dev), percentile(dev, 0.9),
-         std::sqrt(var));
+  printf(
+      "  %-8s %5zu onsets, %4zu off the eighths: swing %5.1f %%, deviation from the (swung) "
+      "grid median %4.1f ms, 90th pct %4.1f ms, level spread %4.1f dB\n",
+      name.c_str(), on.size(), swing.size(), 100.0 * s, median(dev), percentile(dev, 0.9),
+      std::sqrt(var));
   return {s, median(dev), std::sqrt(var)};
 }
 
@@ -378,20 +384,24 @@ void seam(const Audio& a) {
     double d2Seam = 0.0, d2Around = 0.0;
     for (size_t i = W - 220; i < W + 221; ++i) {
       double d2 = std::fabs(played[i] - 2.0 * played[i - 1] + played[i - 2]);
-      if (i == W || i == W + 1) d2Seam = std::max(d2Seam, d2);
-      else d2Around = std::max(d2Around, d2);
+      if (i == W || i == W + 1)
+        d2Seam = std::max(d2Seam, d2);
+      else
+        d2Around = std::max(d2Around, d2);
     }
     target(20.0 * std::log10(std::max(worst, 1e-12)) < -40.0,
-           "seam: low band within -40 dBFS of the first pass", 20.0 * std::log10(std::max(worst, 1e-12)));
+           "seam: low band within -40 dBFS of the first pass",
+           20.0 * std::log10(std::max(worst, 1e-12)));
     target(std::fabs(rms(played, W - 441, 441) - rms(first, W - 441, 441)) <= 1.0,
            "seam: the end as loud as the first pass into 80 s (dB apart)",
            rms(played, W - 441, 441) - rms(first, W - 441, 441));
-    printf("  channel %d: low band (<150 Hz) differs by at most %.1f dBFS; last 10 ms %.1f dBFS "
-           "vs first pass %.1f dBFS; first 10 ms after %.1f dBFS; click (2nd difference) at the "
-           "seam %.1f dBFS vs %.1f dBFS around it\n",
-           c, 20.0 * std::log10(std::max(worst, 1e-12)), rms(played, W - 441, 441),
-           rms(first, W - 441, 441), rms(played, W, 441),
-           20.0 * std::log10(std::max(d2Seam, 1e-12)), 20.0 * std::log10(std::max(d2Around, 1e-12)));
+    printf(
+        "  channel %d: low band (<150 Hz) differs by at most %.1f dBFS; last 10 ms %.1f dBFS "
+        "vs first pass %.1f dBFS; first 10 ms after %.1f dBFS; click (2nd difference) at the "
+        "seam %.1f dBFS vs %.1f dBFS around it\n",
+        c, 20.0 * std::log10(std::max(worst, 1e-12)), rms(played, W - 441, 441),
+        rms(first, W - 441, 441), rms(played, W, 441), 20.0 * std::log10(std::max(d2Seam, 1e-12)),
+        20.0 * std::log10(std::max(d2Around, 1e-12)));
   }
 }
 
@@ -409,12 +419,14 @@ void padBarLines(const Audio& a) {
   auto level = [&](double from, double to) {
     double s = 0.0;
     int n = 0;
-    for (size_t k = (size_t)(from * 100.0); k < (size_t)(to * 100.0) && k < env.size(); ++k) s += env[k], ++n;
+    for (size_t k = (size_t)(from * 100.0); k < (size_t)(to * 100.0) && k < env.size(); ++k)
+      s += env[k], ++n;
     return n ? s / n : 0.0;
   };
   auto dipAt = [&](double t) {
     double before = level(t - 0.3, t - 0.02), lowest = 1e30;
-    for (size_t k = (size_t)(t * 100.0); k < (size_t)((t + 0.3) * 100.0); ++k) lowest = std::min(lowest, env[k]);
+    for (size_t k = (size_t)(t * 100.0); k < (size_t)((t + 0.3) * 100.0); ++k)
+      lowest = std::min(lowest, env[k]);
     return db(before) - db(lowest);
   };
   std::vector<double> bars, beats;
@@ -426,11 +438,13 @@ void padBarLines(const Audio& a) {
   }
   int deep = 0;
   for (double d : bars) deep += d > median(beats) + 3.0;
-  target(median(bars) <= median(beats) + 1.0, "pad: no extra dip at the bar lines (dB over the other beats)",
+  target(median(bars) <= median(beats) + 1.0,
+         "pad: no extra dip at the bar lines (dB over the other beats)",
          median(bars) - median(beats));
-  printf("pad at the bar lines: median dip %.1f dB (on the other beats %.1f dB), %d of %zu bar "
-         "lines dip 3 dB more than the other beats do\n",
-         median(bars), median(beats), deep, bars.size());
+  printf(
+      "pad at the bar lines: median dip %.1f dB (on the other beats %.1f dB), %d of %zu bar "
+      "lines dip 3 dB more than the other beats do\n",
+      median(bars), median(beats), deep, bars.size());
 }
 
 // ---- The bells: partials that fold back past half the sample rate ------------------------
@@ -473,9 +487,10 @@ void bellAliases(const std::string& dir) {
     if (!legit[b] && p[b] > worst) worst = p[b], worstBin = b;
   target(db(mainPower) - db(worst) >= 40.0, "bells: no alias within 40 dB of the main partial",
          db(mainPower) - db(worst));
-  printf("bells: the highest (carrier %.0f Hz, modulator x%.2f): strongest folded-back partial "
-         "%.1f dB under the main partial (at %.0f Hz)\n",
-         fc, ratio, db(mainPower) - db(worst), worstBin * RATE / n);
+  printf(
+      "bells: the highest (carrier %.0f Hz, modulator x%.2f): strongest folded-back partial "
+      "%.1f dB under the main partial (at %.0f Hz)\n",
+      fc, ratio, db(mainPower) - db(worst), worstBin * RATE / n);
 }
 
 int report() {
@@ -507,7 +522,8 @@ int main(int argc, char** argv) {
   printf("loudness by slot (gated, LUFS) and loudest short-term (3 s) within it:\n");
   for (int s = 0; s < 12; ++s) {
     double top = -99.0;
-    for (double t = s * 10.0 + 3.0; t <= s * 10.0 + 10.0 + 1e-9; t += 0.1) top = std::max(top, shortTerm(h, t));
+    for (double t = s * 10.0 + 3.0; t <= s * 10.0 + 10.0 + 1e-9; t += 0.1)
+      top = std::max(top, shortTerm(h, t));
     printf("  %3d-%3d s: %6.1f  (short-term up to %6.1f)\n", s * 10, s * 10 + 10,
            gated(h, s * 10.0, s * 10.0 + 10.0), top);
   }
@@ -515,10 +531,11 @@ int main(int argc, char** argv) {
   for (double t = 73.0; t <= 77.5 + 1e-9; t += 0.1) bd.push_back(shortTerm(h, t));
   double bdMean = median(bd);
   double drop = shortTerm(h, 83.0);
-  printf("breakdown 70-77.5 s: short-term %.1f to %.1f LUFS (median %.1f); drop: short-term "
-         "80-83 s %.1f LUFS, %+.1f LU over the breakdown; slot 80-90 s %+.1f LU over 70-80 s\n",
-         *std::min_element(bd.begin(), bd.end()), *std::max_element(bd.begin(), bd.end()), bdMean,
-         drop, drop - bdMean, gated(h, 80, 90) - gated(h, 70, 80));
+  printf(
+      "breakdown 70-77.5 s: short-term %.1f to %.1f LUFS (median %.1f); drop: short-term "
+      "80-83 s %.1f LUFS, %+.1f LU over the breakdown; slot 80-90 s %+.1f LU over 70-80 s\n",
+      *std::min_element(bd.begin(), bd.end()), *std::max_element(bd.begin(), bd.end()), bdMean,
+      drop, drop - bdMean, gated(h, 80, 90) - gated(h, 70, 80));
   target(std::fabs(bdMean + 20.0) <= 1.5, "breakdown at about -20 LUFS short-term", bdMean);
   target(drop - bdMean >= 6.0, "drop at least +6 LU over the breakdown", drop - bdMean);
   seam(song);
@@ -562,8 +579,9 @@ int main(int argc, char** argv) {
   std::vector<double> grooveEnds;
   for (double t = 23.0; t <= 70.0 + 1e-9; t += 0.5) grooveEnds.push_back(t);
   for (double t = 83.0; t <= 110.0 + 1e-9; t += 0.5) grooveEnds.push_back(t);
-  printf("each part during the groove (short-term windows in 20-70 s and 80-110 s), "
-         "LU against the bass and against all the other parts together:\n");
+  printf(
+      "each part during the groove (short-term windows in 20-70 s and 80-110 s), "
+      "LU against the bass and against all the other parts together:\n");
   for (size_t k = 0; k < stems.size(); ++k) {
     std::vector<double> hs = hops(stems[k]), hr = hops(restOf(stems[k]));
     std::vector<double> vsBass, vsRest;
@@ -581,10 +599,11 @@ int main(int argc, char** argv) {
       target(*std::max_element(vsBass.begin(), vsBass.end()) <= 2.0,
              (have[k] + ": never more than 2 LU over the bass in the groove").c_str(),
              *std::max_element(vsBass.begin(), vsBass.end()));
-    printf("  %-8s vs bass: median %+6.1f, most %+6.1f;  vs the rest: median %+6.1f, most %+6.1f;"
-           "  whole piece %6.1f LUFS\n",
-           have[k].c_str(), median(vsBass), *std::max_element(vsBass.begin(), vsBass.end()),
-           median(vsRest), *std::max_element(vsRest.begin(), vsRest.end()), gated(hs, 0, 120));
+    printf(
+        "  %-8s vs bass: median %+6.1f, most %+6.1f;  vs the rest: median %+6.1f, most %+6.1f;"
+        "  whole piece %6.1f LUFS\n",
+        have[k].c_str(), median(vsBass), *std::max_element(vsBass.begin(), vsBass.end()),
+        median(vsRest), *std::max_element(vsRest.begin(), vsRest.end()), gated(hs, 0, 120));
   }
   if (const Audio* kick = find("kick")) {
     double low = bandPower(spectrum(*kick, 20, 120), 0, 120);
@@ -593,27 +612,33 @@ int main(int argc, char** argv) {
     size_t peak = 1;
     for (size_t k = 1; k * RATE / NFFT < 200.0; ++k)
       if (p[k] > p[peak]) peak = k;
-    printf("kick's share of the energy below 120 Hz (20-120 s): %.0f %%; its strongest "
-           "frequency %.0f Hz\n",
-           100.0 * low / all, peak * RATE / NFFT);
+    printf(
+        "kick's share of the energy below 120 Hz (20-120 s): %.0f %%; its strongest "
+        "frequency %.0f Hz\n",
+        100.0 * low / all, peak * RATE / NFFT);
   }
   if (const Audio* lead = find("lead")) {
-    std::vector<double> ol = octaves(spectrum(*lead, 80, 88)), orr = octaves(spectrum(restOf(*lead), 80, 88));
+    std::vector<double> ol = octaves(spectrum(*lead, 80, 88)),
+                        orr = octaves(spectrum(restOf(*lead), 80, 88));
     int best = (int)(std::max_element(ol.begin(), ol.end()) - ol.begin());
     target(db(ol[best]) - db(orr[best]) > 0.0 && ol[best] > 1e-12,
-           "lead over the fountain above the rest in its own band (dB)", db(ol[best]) - db(orr[best]));
+           "lead over the fountain above the rest in its own band (dB)",
+           db(ol[best]) - db(orr[best]));
     printf("lead over the fountain (80-88 s), lead against the rest per octave band:");
     for (int k = 4; k < 10; ++k) printf(" %s %+.1f", CENTRE_NAMES[k], db(ol[k]) - db(orr[k]));
-    printf(" dB; its own loudest band %s: %+.1f dB\n", CENTRE_NAMES[best], db(ol[best]) - db(orr[best]));
+    printf(" dB; its own loudest band %s: %+.1f dB\n", CENTRE_NAMES[best],
+           db(ol[best]) - db(orr[best]));
     std::vector<double> hl = hops(*lead);
     double playing = 0.0;
-    for (size_t i = 0; i < std::min<size_t>(1200, hl.size()); ++i) playing += lufs(hl[i]) > -50.0 ? 0.1 : 0.0;
+    for (size_t i = 0; i < std::min<size_t>(1200, hl.size()); ++i)
+      playing += lufs(hl[i]) > -50.0 ? 0.1 : 0.0;
     printf("lead sounds in %.0f of 120 s\n", playing);
   }
   if (const Audio* counter = find("counter")) {
     std::vector<double> hc = hops(*counter);
     target(gated(hc, 30, 50) - gated(hops(restOf(*counter)), 30, 50) >= -12.0,
-           "counter-melody in 30-50 s, within 12 LU of the rest", gated(hc, 30, 50) - gated(hops(restOf(*counter)), 30, 50));
+           "counter-melody in 30-50 s, within 12 LU of the rest",
+           gated(hc, 30, 50) - gated(hops(restOf(*counter)), 30, 50));
     printf("counter-melody: 30-50 s %.1f LUFS (the rest %.1f LUFS); elsewhere %.1f LUFS\n",
            gated(hc, 30, 50), gated(hops(restOf(*counter)), 30, 50),
            std::max(gated(hc, 0, 30), gated(hc, 50, 120)));
@@ -629,7 +654,8 @@ int main(int argc, char** argv) {
       continue;
     }
     if (part == "hats" || part == "arp")
-      target(f.swing >= 0.54 && f.swing <= 0.58, (part + ": swing 54-58 %").c_str(), 100.0 * f.swing);
+      target(f.swing >= 0.54 && f.swing <= 0.58, (part + ": swing 54-58 %").c_str(),
+             100.0 * f.swing);
     target(f.deviationMs >= 1.5, (part + ": a few ms of timing variation (median ms)").c_str(),
            f.deviationMs);
     target(f.spreadDb >= 1.0, (part + ": velocity varies (level spread dB)").c_str(), f.spreadDb);
