@@ -1829,7 +1829,7 @@ int main(int argc, char** argv) {
   // limiter trim the peaks; a couple of rounds settle the target.
   const double targetLufs = -14.0;
   double gainDb = 0.0;
-  float ceilingDb = -2.6f;
+  float ceilingDb = -2.8f;
   std::vector<float> rendered, song;
   double lastGainDb = 0.0, lastLoudness = 0.0;
   double appliedGainDb = 0.0;
