@@ -488,7 +488,8 @@ void bellAliases(const std::string& dir) {
   target(db(mainPower) - db(worst) >= 40.0, "bells: no alias within 40 dB of the main partial",
          db(mainPower) - db(worst));
   printf(
-      "bells: the highest (carrier %.0f Hz, modulator x%.2f): strongest folded-back partial "
+      "bells: the highest (carrier %.0f Hz, modulator x%.2f): strongest component off the FM "
+      "partials (an alias) "
       "%.1f dB under the main partial (at %.0f Hz)\n",
       fc, ratio, db(mainPower) - db(worst), worstBin * RATE / n);
 }
