@@ -25,7 +25,7 @@ static void showStartupFailure(const char* format, va_list args) {
   vsnprintf(text, sizeof text, format, args);
   size_t length = strlen(text);
   if (length > 0 && text[length - 1] == '\n') text[length - 1] = '\0';
-  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "zOOv 2020", text, nullptr);
+  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "zOOv 2020: start-up failed", text, nullptr);
 #else
   (void)format;
   (void)args;
