@@ -30,12 +30,14 @@ xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" bash -c '
   mkdir -p "$WINEPREFIX"
   /usr/lib/wine/wineserver -p
   timeout 120 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
-  fps() { sed -n "s/^assets: .* = \([0-9.]*\) fps.*/\1/p"; }
+  # "FPS CPU_MS" from zoov_fps: frames per second and CPU milliseconds per frame.
+  rate() { tr -d "\r" | sed -n "s/^assets: .* = \([0-9.]*\) fps, \([0-9.]*\) cpu-ms.*/\1 \2/p"; }
   for round in $(seq 1 "$ROUNDS"); do
-    linux=$(timeout 120 "$LINUX_FPS" "$SECONDS_EACH" | fps)
-    windows=$(timeout 120 /usr/lib/wine/wine64 "$WINDOWS_FPS" "$SECONDS_EACH" | tr -d "\r" | fps)
-    echo "round $round: Linux ${linux:-?} fps, Windows under Wine ${windows:-?} fps"
-    echo "$linux $windows" >>rates
+    read -r linux linux_cpu < <(timeout 120 "$LINUX_FPS" "$SECONDS_EACH" | rate)
+    read -r windows windows_cpu < <(timeout 120 /usr/lib/wine/wine64 "$WINDOWS_FPS" "$SECONDS_EACH" | rate)
+    echo "round $round: Linux ${linux:-?} fps (${linux_cpu:-?} cpu-ms/frame)," \
+      "Windows under Wine ${windows:-?} fps (${windows_cpu:-?} cpu-ms/frame)"
+    echo "${linux:-0} ${windows:-0}" >>rates
   done
   /usr/lib/wine/wineserver -k
 '
