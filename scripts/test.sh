@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: unit tests, GL tests under Xvfb
 # and end-to-end tests of the real programs; then the same suites again in a build with
-# AddressSanitizer and UBSan. ZOOV_SANITIZE=0 skips the second pass.
+# AddressSanitizer and UBSan. ZOOV_SANITIZE=0 skips the second pass; between the two,
+# the Windows build is made and tested under Wine (ZOOV_WINDOWS=0 skips it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -11,6 +12,11 @@ echo "== plain build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure
+
+if [ "${ZOOV_WINDOWS:-1}" != 0 ]; then  # ZOOV_WINDOWS=0 skips it
+  echo "== Windows build, tested under Wine"
+  scripts/test-windows.sh build
+fi
 
 if [ "${ZOOV_SANITIZE:-1}" != 0 ]; then
   echo "== AddressSanitizer + UBSan build"

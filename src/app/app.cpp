@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "music/soloud.h"
 #include "show/frame.h"
@@ -14,19 +16,53 @@ SDL_Window* window = nullptr;
 int32_t windowWidth = 0;
 int32_t windowHeight = 0;
 
+// On Windows the show is a GUI program, which has no console: a start-up failure written
+// only to a stream would reach nobody who double-clicked it, so there it also opens a box.
+// Elsewhere the streams stay the only report, as they are where the show is started.
+static void showStartupFailure(const char* format, va_list args) {
+#ifdef _WIN32
+  char text[2048];
+  vsnprintf(text, sizeof text, format, args);
+  size_t length = strlen(text);
+  if (length > 0 && text[length - 1] == '\n') text[length - 1] = '\0';
+  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "zOOv 2020: start-up failed", text, nullptr);
+#else
+  (void)format;
+  (void)args;
+#endif
+}
+
 void printError(const char* format, ...) {
-  va_list args;
+  va_list args, boxArgs;
   va_start(args, format);
+  va_copy(boxArgs, args);
   vfprintf(stderr, format, args);
+  showStartupFailure(format, boxArgs);
+  va_end(boxArgs);
   va_end(args);
 }
 
 void printOut(const char* format, ...) {
-  va_list args;
+  va_list args, boxArgs;
   va_start(args, format);
+  va_copy(boxArgs, args);
   vfprintf(stdout, format, args);
-  va_end(args);
   fflush(stdout);
+  showStartupFailure(format, boxArgs);
+  va_end(boxArgs);
+  va_end(args);
+}
+
+void findAssets() {
+  std::error_code error;
+  if (std::filesystem::is_directory("assets", error)) return;
+  char* base = SDL_GetBasePath();
+  if (!base) return;
+  std::filesystem::path programDir = std::filesystem::u8path(base);  // SDL speaks UTF-8
+  SDL_free(base);
+  if (std::filesystem::is_directory(programDir / "assets", error)) {
+    std::filesystem::current_path(programDir, error);
+  }
 }
 
 Viewport letterboxViewport(int32_t width, int32_t height) {

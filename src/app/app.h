@@ -20,6 +20,10 @@ Viewport letterboxViewport(int32_t width, int32_t height);
 bool initVideoSubsystem();
 // Full screen (mode <= 1) or a centred 960x540 window; exits on failure.
 void initVideo(int mode);
+// The asset paths are relative ("assets/..."): when the working directory has no assets
+// folder but the program's own folder has one (started from a shortcut or another
+// directory), the program's folder becomes the working directory.
+void findAssets();
 // Drains the event queue; quits on SDL_QUIT or any key release.
 void handleEvents();
 // One frame: clocks, geometry, passes, 1 ms sleep, swap.
@@ -27,6 +31,6 @@ void renderFrame();
 // Stops the sound and closes the audio device.
 void shutdownAudio();
 
-// The two start-up message printers.
+// The two start-up message printers (on Windows each also opens a message box).
 void printError(const char* format, ...);
 void printOut(const char* format, ...);

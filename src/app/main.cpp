@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
   }
   initVideo(argc);
   SDL_SetWindowTitle(window, "zOOv 2020");
+  findAssets();
   setupScene();
   for (;;) {
     handleEvents();
