@@ -2,6 +2,7 @@
 // line walls, the frame's matrices, two seconds of the fountain) as exact float bits, one
 // value a line, so that the desktop build and the WebAssembly build can be compared value
 // by value: the two link different maths libraries.
+// Usage: geometry_dump OUT.txt (under node the WebAssembly build writes through node's files).
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -17,10 +18,12 @@
 
 namespace {
 
+FILE* out = nullptr;
+
 void put(const char* what, int index, float value) {
   uint32_t bits;
   std::memcpy(&bits, &value, 4);
-  std::printf("%s %d %08x %.9g\n", what, index, bits, (double)value);
+  std::fprintf(out, "%s %d %08x\n", what, index, bits);
 }
 
 struct Moment {
@@ -37,13 +40,17 @@ const Moment MOMENTS[] = {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc != 2 || !(out = std::fopen(argv[1], "w"))) {
+    std::fprintf(stderr, "usage: geometry_dump OUT.txt\n");
+    return 2;
+  }
   for (const Moment& m : MOMENTS) {
     char label[64];
     test::freshLineBuffer();
     runScript(deriveClock(m.music), m.tick);
     std::snprintf(label, sizeof label, "lines@%d/%.2f", m.tick, m.music);
-    std::printf("%s vertices %d\n", label, lineBuffer->vertexCount);
+    std::fprintf(out, "%s vertices %d\n", label, lineBuffer->vertexCount);
     for (int i = 0; i < lineBuffer->vertexCount * 3; ++i) put(label, i, linePositions[i]);
     for (int i = 0; i < lineBuffer->vertexCount * 4; ++i) put(label, i, lineColours[i]);
 
@@ -61,9 +68,9 @@ int main() {
   spriteBuffer = makeSpriteBuffer();
   emissionFlag = 1;
   for (int32_t tick = 80000; tick <= 82000; tick += 16) updateSprites(tick);
-  std::printf("sprites instances %d\n", spriteBuffer->instanceCount);
+  std::fprintf(out, "sprites instances %d\n", spriteBuffer->instanceCount);
   for (int i = 0; i < spriteBuffer->instanceCount * 4; ++i)
     put("sprites", i, spriteInstanceVec4[i]);
   for (int i = 0; i < spriteBuffer->instanceCount; ++i) put("sprites", i, spriteInstanceScalar[i]);
-  return 0;
+  return std::fclose(out) == 0 ? 0 : 1;
 }

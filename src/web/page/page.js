@@ -19,7 +19,12 @@
     readyAt: null, startedAt: null, firstFrameAt: null,
     audio: null,               // the AudioContext while the show plays
     heardTime: () => heardTime(),
+    // Test hook: the picture of the first frame drawn at `seconds` of music or later, as a
+    // PNG data URL taken right after the frame is drawn (a screenshot from outside lands
+    // on whichever frame a slow renderer happens to show).
+    grabAt: (seconds) => new Promise((resolve) => grabs.push({ seconds, resolve })),
   };
+  let grabs = [];
 
   const el = (id) => document.getElementById(id);
   const canvas = el('canvas');
@@ -165,6 +170,11 @@
     status.tick = tick;
     status.musicTime = music;
     if (status.firstFrameAt === null) status.firstFrameAt = performance.now();
+    if (grabs.some((g) => music >= g.seconds)) {
+      const png = canvas.toDataURL('image/png');
+      for (const g of grabs) if (music >= g.seconds) g.resolve({ png, musicTime: music, tick });
+      grabs = grabs.filter((g) => music < g.seconds);
+    }
   }
 
   function start() {

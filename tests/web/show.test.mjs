@@ -1,0 +1,171 @@
+// The browser build as a viewer meets it, in Debian's headless Chromium (WebGL 2 on
+// SwiftShader): a clean load, the start on a click, a lit picture, the end on a key
+// release, the music clock against the audio output, and the desktop's geometry.
+// Run by tests/web/run.sh: node --test show.test.mjs, with ZOOV_DIST (dist/web) and
+// ZOOV_NATIVE_DUMP / ZOOV_WEB_DUMP (the two builds of geometry_dump) in the environment.
+import { test, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { chromium } from 'playwright-core';
+import { serve } from '../../scripts/lib/web-server.mjs';
+
+const CHROMIUM_ARGS = [
+  '--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
+  '--autoplay-policy=no-user-gesture-required',
+  // Nothing outside this machine can be reached: no background traffic to time out on.
+  '--disable-background-networking', '--disable-component-update', '--disable-sync',
+  '--no-first-run', '--disable-quic',
+];
+
+const work = mkdtempSync(join(tmpdir(), 'zoov-web-'));
+// Screenshots stay here for a look after the run.
+const OUT = process.env.ZOOV_WEB_OUT || work;
+let browser, site;
+
+// The browser starts with the first page (playwright gives it a fresh profile of its own).
+async function startBrowser() {
+  if (browser) return;
+  site = await serve(process.env.ZOOV_DIST);
+  browser = await chromium.launch({
+    executablePath: process.env.ZOOV_CHROMIUM || '/usr/bin/chromium', headless: true, args: CHROMIUM_ARGS,
+  });
+}
+
+after(async () => {
+  await browser?.close();
+  site?.server.close();
+  rmSync(work, { recursive: true, force: true });
+});
+
+// A page at 960x540 whose console errors and uncaught exceptions are collected.
+async function openShow(query = '') {
+  await startBrowser();
+  const page = await browser.newPage({ viewport: { width: 960, height: 540 } });
+  const errors = [];
+  page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
+  page.on('pageerror', (e) => errors.push(String(e)));
+  await page.goto(site.url + query);
+  await page.waitForFunction(() => window.zoovShow.state !== 'loading', null, { timeout: 60000 });
+  return { page, errors };
+}
+
+const show = (page) => page.evaluate(() => {
+  const s = window.zoovShow;
+  return { state: s.state, frames: s.frames, musicTime: s.musicTime, reports: s.reports };
+});
+
+// Pixel statistics of a PNG, decoded by the browser: grey levels 0..1 as picture.sh
+// reads them, the count of bright pixels, and in the bottom fifth (where the floor slab
+// lies in front of the texts) the share of pixels that are not black and their mean grey.
+async function pictureStats(page, png) {
+  return page.evaluate(async (b64) => {
+    const img = new Image();
+    img.src = 'data:image/png;base64,' + b64;
+    await img.decode();
+    const c = new OffscreenCanvas(img.width, img.height);
+    const g = c.getContext('2d');
+    g.drawImage(img, 0, 0);
+    const d = g.getImageData(0, 0, img.width, img.height).data;
+    let sum = 0, max = 0, bright = 0, floorLit = 0, floorAll = 0, floorGrey = 0;
+    for (let i = 0, p = 0; i < d.length; i += 4, p++) {
+      const grey = (0.2126 * d[i] + 0.7152 * d[i + 1] + 0.0722 * d[i + 2]) / 255;
+      sum += grey;
+      max = Math.max(max, grey);
+      if (grey > 0.6) bright++;
+      const y = Math.floor(p / img.width);
+      const lit = Math.max(d[i], d[i + 1], d[i + 2]) >= 4;
+      if (y >= img.height * 0.8) { floorAll++; floorLit += lit; floorGrey += grey; }
+    }
+    return { width: img.width, height: img.height, mean: sum / (d.length / 4), max, bright,
+             floor: floorLit / floorAll, floorGrey: floorGrey / floorAll };
+  }, png.toString('base64'));
+}
+
+test('the page loads cleanly, starts on the click, draws the lit text on the floor and ends on a key release', async () => {
+  const { page, errors } = await openShow();
+  assert.equal((await show(page)).state, 'ready');
+  assert.ok(await page.isVisible('#start-button'), 'the start screen is shown');
+  await page.waitForTimeout(500);
+  assert.equal((await show(page)).frames, 0, 'nothing is drawn before the click');
+
+  await page.click('#start-button');
+  assert.ok(!(await page.isVisible('#start')), 'the start screen goes away');
+  // "Yet again.." is written on between 10 and 16 s of music.
+  const grab = await page.evaluate(() => window.zoovShow.grabAt(16.3));
+  const png = Buffer.from(grab.png.replace(/^data:image\/png;base64,/, ''), 'base64');
+  writeFileSync(join(OUT, 'picture-16s.png'), png);
+  const picture = await pictureStats(page, png);
+  console.log(`  picture at ${grab.musicTime.toFixed(3)} s of music:`, JSON.stringify(picture));
+  assert.equal(`${picture.width}x${picture.height}`, '960x540');
+  assert.ok(picture.mean > 0.01 && picture.max > 0.05, 'the picture is lit, not black');
+  assert.ok(picture.bright >= 2000, `the text glows: ${picture.bright} bright pixels`);
+  assert.ok(picture.floor > 0.9 && picture.floorGrey < 0.1,
+    `the dark floor fills the bottom of the picture: ${picture.floor}, grey ${picture.floorGrey}`);
+
+  await page.keyboard.press('q');
+  await page.waitForFunction(() => window.zoovShow.state === 'ended', null, { timeout: 10000 });
+  await page.screenshot({ path: join(OUT, 'end-screen.png') });
+  const stopped = await show(page);
+  await page.waitForTimeout(1000);
+  assert.equal((await show(page)).frames, stopped.frames, 'drawing stops');
+  assert.equal(await page.evaluate(() => window.zoovShow.audio.state), 'closed', 'the sound stops');
+  assert.ok(await page.isVisible('#again'), 'the end screen offers to watch again');
+  assert.match(await page.textContent('#end-text'), /ended/);
+  assert.equal(stopped.reports, 0, 'no report was shown');
+  assert.deepEqual(errors, [], 'no console errors');
+  await page.close();
+});
+
+test('the music clock advances with the audio output and loops from the end to 80 s', async () => {
+  const { page, errors } = await openShow('?from=116.5');
+  await page.click('#start-button');
+  // Seven seconds of output: three and a half to the end, the rest after the loop.
+  const samples = [];
+  while (samples.length < 2 || samples[samples.length - 1].output - samples[0].output < 7) {
+    samples.push(await page.evaluate(() => {
+      const a = window.zoovShow.audio;
+      const ts = a.getOutputTimestamp();
+      return { heard: window.zoovShow.heardTime(),
+               output: ts.contextTime + (performance.now() - ts.performanceTime) / 1000,
+               mixed: Module._zoov_music_position(), frames: window.zoovShow.frames };
+    }));
+    await page.waitForTimeout(200);
+  }
+  const playing = samples.filter((s) => s.heard > 116.5 || s.heard < 100);
+  assert.ok(playing.length >= 5 && playing[0].output - samples[0].output < 2,
+    'the music starts within two seconds of the click');
+  let wrapped = false;
+  for (let i = 1; i < playing.length; i++) {
+    const a = playing[i - 1], b = playing[i];
+    // Across the loop the music goes on from 80 s; either way it keeps the output's pace.
+    const step = b.heard >= a.heard ? b.heard - a.heard : (120 - a.heard) + (b.heard - 80);
+    if (b.heard < a.heard) wrapped = true;
+    assert.ok(Math.abs(step - (b.output - a.output)) < 0.005,
+      `music time ${a.heard} -> ${b.heard} while the output went ${a.output} -> ${b.output}`);
+  }
+  assert.ok(wrapped, 'the music looped');
+  const last = samples[samples.length - 1];
+  assert.ok(last.heard > 80 && last.heard < 86, `after the end it plays from 80 s: ${last.heard}`);
+  // What is heard lags what the engine has mixed: the clock is the listener's, not the mixer's.
+  assert.ok(samples.every((s) => s.mixed !== s.heard), 'the heard position is not the mixing position');
+  assert.ok(last.frames > samples[0].frames, 'frames are drawn meanwhile');
+  assert.deepEqual(errors, [], 'no console errors');
+  await page.close();
+});
+
+test('the line geometry, matrices and sprites equal the desktop build\'s bit for bit', () => {
+  const native = join(work, 'native.txt'), web = join(work, 'web.txt');
+  execFileSync(process.env.ZOOV_NATIVE_DUMP, [native]);
+  execFileSync('node', ['--no-experimental-fetch', process.env.ZOOV_WEB_DUMP, web]);
+  const a = readFileSync(native, 'utf8').split('\n'), b = readFileSync(web, 'utf8').split('\n');
+  assert.ok(a.length > 100000, `the dump holds the show's geometry (${a.length} lines)`);
+  const differing = [];
+  for (let i = 0; i < Math.max(a.length, b.length); i++) {
+    if (a[i] !== b[i]) differing.push(`desktop: ${a[i]}  web: ${b[i]}`);
+  }
+  assert.equal(differing.length, 0,
+    `${differing.length} of ${a.length} values differ, first:\n${differing.slice(0, 20).join('\n')}`);
+});
