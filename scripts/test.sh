@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: unit tests, GL tests under Xvfb
-# and end-to-end tests of the real programs; then the same suites again in a build with
+# and end-to-end tests of the real programs, the browser build's tests in headless Chromium
+# (tests/web/run.sh); then the same suites again in a build with
 # AddressSanitizer and UBSan. ZOOV_SANITIZE=0 skips the second pass.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,6 +12,9 @@ echo "== plain build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure
+
+echo "== browser build in headless Chromium"
+tests/web/run.sh build
 
 if [ "${ZOOV_SANITIZE:-1}" != 0 ]; then
   echo "== AddressSanitizer + UBSan build"

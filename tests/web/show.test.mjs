@@ -47,8 +47,11 @@ async function openShow(query = '') {
   const errors = [];
   page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
   page.on('pageerror', (e) => errors.push(String(e)));
+  const log = [];
+  page.on('console', (m) => log.push(`${m.type()}: ${m.text()}`));
   await page.goto(site.url + query);
-  await page.waitForFunction(() => window.zoovShow.state !== 'loading', null, { timeout: 60000 });
+  await page.waitForFunction(() => window.zoovShow.state !== 'loading', null, { timeout: 60000 })
+    .catch((e) => assert.fail(`the page did not get ready: ${e.message}\nconsole:\n${log.join('\n')}`));
   return { page, errors };
 }
 
