@@ -159,6 +159,29 @@ test('the music clock advances with the audio output and loops from the end to 8
   await page.close();
 });
 
+test('a report the desktop shows in a message box appears on the page and in the console, and the show goes on', async () => {
+  await startBrowser();
+  const page = await browser.newPage({ viewport: { width: 960, height: 540 } });
+  const errors = [];
+  page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
+  // A compose shader that no longer reads its time uniform: the show reports the uniform's
+  // name at every frame, as the desktop would in a box each time.
+  await page.route('**/assets/compose.fs', async (route) => {
+    const original = await (await route.fetch()).text();
+    await route.fulfill({ contentType: 'text/plain', body: original.replace('clamp(t, 0.0, 1.0)', '1.0') });
+  });
+  await page.goto(site.url);
+  await page.waitForFunction(() => window.zoovShow.state === 'ready', null, { timeout: 60000 });
+  await page.click('#start-button');
+  await page.waitForFunction(() => window.zoovShow.frames >= 4, null, { timeout: 60000 });
+  const report = await page.textContent('#reports');
+  assert.ok(await page.isVisible('#reports'), 'the reports are on the page');
+  assert.match(report, /st_shader\.cpp::\d+:t Bad uniform name \(\u00d7\d+\)/, 'one line, with a count');
+  assert.ok(errors.some((e) => /st_shader\.cpp::\d+:t: Bad uniform name/.test(e)), 'and in the console');
+  assert.equal(await page.evaluate(() => window.zoovShow.state), 'playing', 'the show goes on');
+  await page.close();
+});
+
 test('the line geometry, matrices and sprites equal the desktop build\'s bit for bit', () => {
   const native = join(work, 'native.txt'), web = join(work, 'web.txt');
   execFileSync(process.env.ZOOV_NATIVE_DUMP, [native]);
