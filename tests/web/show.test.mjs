@@ -130,9 +130,9 @@ test('the music clock advances with the audio output and loops from the end to 8
   while (samples.length < 2 || samples[samples.length - 1].output - samples[0].output < 7) {
     samples.push(await page.evaluate(() => {
       const a = window.zoovShow.audio;
-      const ts = a.getOutputTimestamp();
-      return { heard: window.zoovShow.heardTime(),
-               output: ts.contextTime + (performance.now() - ts.performanceTime) / 1000,
+      // The context's own clock: the frames the audio device has taken, independent of the
+      // output timestamp that the page's clock reads.
+      return { heard: window.zoovShow.heardTime(), output: a.currentTime,
                mixed: Module._zoov_music_position(), frames: window.zoovShow.frames };
     }));
     await page.waitForTimeout(200);
@@ -140,20 +140,29 @@ test('the music clock advances with the audio output and loops from the end to 8
   const playing = samples.filter((s) => s.heard > 116.5 || s.heard < 100);
   assert.ok(playing.length >= 5 && playing[0].output - samples[0].output < 2,
     'the music starts within two seconds of the click');
-  let wrapped = false;
+  let wrapped = false, worst = 0, total = 0;
   for (let i = 1; i < playing.length; i++) {
     const a = playing[i - 1], b = playing[i];
     // Across the loop the music goes on from 80 s; either way it keeps the output's pace.
     const step = b.heard >= a.heard ? b.heard - a.heard : (120 - a.heard) + (b.heard - 80);
     if (b.heard < a.heard) wrapped = true;
-    assert.ok(Math.abs(step - (b.output - a.output)) < 0.005,
+    worst = Math.max(worst, Math.abs(step - (b.output - a.output)));
+    total += step;
+    // The context clock moves in the audio device's blocks of some milliseconds.
+    assert.ok(Math.abs(step - (b.output - a.output)) < 0.04,
       `music time ${a.heard} -> ${b.heard} while the output went ${a.output} -> ${b.output}`);
   }
+  console.log(`  music clock against the audio clock: worst step difference ${(worst * 1000).toFixed(1)} ms`);
+  const span = playing[playing.length - 1].output - playing[0].output;
+  assert.ok(Math.abs(total - span) < 0.04, `no drift: ${total} s of music in ${span} s of audio`);
   assert.ok(wrapped, 'the music looped');
   const last = samples[samples.length - 1];
   assert.ok(last.heard > 80 && last.heard < 86, `after the end it plays from 80 s: ${last.heard}`);
-  // What is heard lags what the engine has mixed: the clock is the listener's, not the mixer's.
-  assert.ok(samples.every((s) => s.mixed !== s.heard), 'the heard position is not the mixing position');
+  // What is heard lags what the engine has mixed (the player's queue, up to three seconds):
+  // the clock is the listener's, not the mixer's.
+  const lags = playing.filter((s) => s.mixed >= s.heard).map((s) => s.mixed - s.heard);
+  assert.ok(lags.length >= 3 && lags.every((lag) => lag > 0.05 && lag < 3.5),
+    `the heard position trails the mixing position: ${lags.map((l) => l.toFixed(2))}`);
   assert.ok(last.frames > samples[0].frames, 'frames are drawn meanwhile');
   assert.deepEqual(errors, [], 'no console errors');
   await page.close();
