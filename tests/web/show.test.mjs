@@ -23,12 +23,12 @@ const CHROMIUM_ARGS = [
 const work = mkdtempSync(join(tmpdir(), 'zoov-web-'));
 // Screenshots stay here for a look after the run.
 const OUT = process.env.ZOOV_WEB_OUT || work;
-let browser, site;
+let browser, site, served = 0;
 
 // The browser starts with the first page (playwright gives it a fresh profile of its own).
 async function startBrowser() {
   if (browser) return;
-  site = await serve(process.env.ZOOV_DIST);
+  site = await serve(process.env.ZOOV_DIST, 0, (path, bytes) => { served += bytes; });
   browser = await chromium.launch({
     executablePath: process.env.ZOOV_CHROMIUM || '/usr/bin/chromium', headless: true, args: CHROMIUM_ARGS,
   });
@@ -87,9 +87,12 @@ async function pictureStats(page, png) {
   }, png.toString('base64'));
 }
 
-test('the page loads cleanly, starts on the click, draws the lit text on the floor and ends on a key release', async () => {
+const LIMITS = { timeout: 240000 };
+
+test('the page loads cleanly, starts on the click, draws the lit text on the floor and ends on a key release', LIMITS, async () => {
   const { page, errors } = await openShow();
   assert.equal((await show(page)).state, 'ready');
+  assert.ok(served < 4e6, `the whole page is under 4 MB over the wire: ${served} bytes`);
   assert.ok(await page.isVisible('#start-button'), 'the start screen is shown');
   await page.waitForTimeout(500);
   assert.equal((await show(page)).frames, 0, 'nothing is drawn before the click');
@@ -122,7 +125,7 @@ test('the page loads cleanly, starts on the click, draws the lit text on the flo
   await page.close();
 });
 
-test('the music clock advances with the audio output and loops from the end to 80 s', async () => {
+test('the music clock advances with the audio output and loops from the end to 80 s', LIMITS, async () => {
   const { page, errors } = await openShow('?from=116.5');
   await page.click('#start-button');
   // Seven seconds of output: three and a half to the end, the rest after the loop.
@@ -168,7 +171,7 @@ test('the music clock advances with the audio output and loops from the end to 8
   await page.close();
 });
 
-test('a report the desktop shows in a message box appears on the page and in the console, and the show goes on', async () => {
+test('a report the desktop shows in a message box appears on the page and in the console, and the show goes on', LIMITS, async () => {
   await startBrowser();
   const page = await browser.newPage({ viewport: { width: 960, height: 540 } });
   const errors = [];
@@ -191,7 +194,7 @@ test('a report the desktop shows in a message box appears on the page and in the
   await page.close();
 });
 
-test('the line geometry, matrices and sprites equal the desktop build\'s bit for bit', () => {
+test('the line geometry, matrices and sprites equal the desktop build\'s bit for bit', LIMITS, () => {
   const native = join(work, 'native.txt'), web = join(work, 'web.txt');
   execFileSync(process.env.ZOOV_NATIVE_DUMP, [native]);
   execFileSync('node', ['--no-experimental-fetch', process.env.ZOOV_WEB_DUMP, web]);
