@@ -15,9 +15,11 @@ if ! dpkg-query -W -f='${Status}' chromium 2>/dev/null | grep -q 'install ok ins
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends chromium ||
     { $SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends chromium; }
 fi
-# The driver only: it never downloads a browser of its own.
-if ! cmp -s "$here/package-lock.json" "$here/node_modules/.package-lock.json"; then
+# The driver only: it never downloads a browser of its own. Installed again when the lock
+# file changes.
+if ! cmp -s "$here/package-lock.json" "$here/node_modules/.zoov-installed-lock"; then
   (cd "$here" && npm ci --no-audit --no-fund --loglevel=error)
+  cp "$here/package-lock.json" "$here/node_modules/.zoov-installed-lock"
 fi
 
 cd "$here"
