@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: unit tests, GL tests under Xvfb
-# and end-to-end tests of the real programs; then the same suites again in a build with
-# AddressSanitizer and UBSan. ZOOV_SANITIZE=0 skips the second pass; between the two,
-# the Windows build is made and tested under Wine (ZOOV_WINDOWS=0 skips it).
+# and end-to-end tests of the real programs; the Windows build under Wine
+# (ZOOV_WINDOWS=0 skips it) and the browser build in headless Chromium (ZOOV_WEB=0 skips
+# it); then the native suites again in a build with AddressSanitizer and UBSan
+# (ZOOV_SANITIZE=0 skips that pass).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -16,6 +17,10 @@ ctest --test-dir build --output-on-failure
 if [ "${ZOOV_WINDOWS:-1}" != 0 ]; then  # ZOOV_WINDOWS=0 skips it
   echo "== Windows build, tested under Wine"
   scripts/test-windows.sh build
+fi
+if [ "${ZOOV_WEB:-1}" != 0 ]; then
+  echo "== browser build in headless Chromium"
+  tests/web/run.sh build
 fi
 
 if [ "${ZOOV_SANITIZE:-1}" != 0 ]; then

@@ -4,16 +4,11 @@
 
 #include <cstdint>
 
+#include "app/viewport.h"
+
 extern SDL_Window* window;
 extern int32_t windowWidth;
 extern int32_t windowHeight;
-
-struct Viewport {
-  int x, y, width, height;
-};
-
-// The letterboxed 16:9 rectangle for a window of the given size.
-Viewport letterboxViewport(int32_t width, int32_t height);
 
 // Starts SDL's video. A driver that shows nothing (offscreen, dummy) counts as a failure
 // unless SDL_VIDEODRIVER names it: SDL falls back to one when no display can be reached.

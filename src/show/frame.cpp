@@ -6,7 +6,9 @@
 #include "show/scene.h"
 #include "show/script.h"
 
-void buildFrame(int32_t tick) {
+void buildFrame(int32_t tick) { buildFrameAt(tick, soloud.getStreamPosition(musicHandle)); }
+
+void buildFrameAt(int32_t tick, double musicTime) {
   updateSprites(tick);
   sceneTarget->bind();
 
@@ -15,7 +17,7 @@ void buildFrame(int32_t tick) {
   lineBuffer->indexCount = 0;
   lineBuffer->dirty = 1;
 
-  FrameClock clock = deriveClock(soloud.getStreamPosition(musicHandle));
+  FrameClock clock = deriveClock(musicTime);
   runScript(clock, tick);
   renderPasses(tick);
 }

@@ -5,6 +5,8 @@
 // Everything of a frame up to and including the compose pass into the window's
 // viewport: sprites, script, matrices, the eight passes. Reads the music time itself.
 void buildFrame(int32_t tick);
+// The same with the music time given: the browser reads it from what the listener hears.
+void buildFrameAt(int32_t tick, double musicTime);
 
 // The eight render passes for this frame's geometry (sceneTarget is bound on entry).
 void renderPasses(int32_t tick);

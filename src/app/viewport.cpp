@@ -1,0 +1,16 @@
+// The letterbox rectangle, in the exact single-precision steps the desktop uses.
+#include "app/viewport.h"
+
+Viewport letterboxViewport(int32_t width, int32_t height) {
+  // 16/9 rounded to float; every step is single precision and truncates toward zero.
+  const float aspect169 = 1.7777778f;
+  float wf = (float)width;
+  float hf = (float)height;
+  float a = wf / hf;
+  if (a > aspect169) {
+    float vw = hf * aspect169;
+    return {(int)((wf - vw) * 0.5f), 0, (int)vw, height};
+  }
+  float vh = wf / aspect169;
+  return {0, (int)((hf - vh) * 0.5f), width, (int)vh};
+}

@@ -1,0 +1,234 @@
+// The page around the show: puts the assets into the program's file system, shows the
+// start screen, runs the frames on requestAnimationFrame and the sound through Web Audio
+// (mixed by the show's own engine), and ends the show on a key release, as the desktop
+// program ends. window.zoovShow tells tests and benchmarks where the page stands.
+'use strict';
+
+(function () {
+  const ASSETS = ['floor.vs', 'floor.fs', 'lines.vs', 'lines.fs', 'compose.vs', 'compose.fs',
+                  'blur.vs', 'blur.fs', 'sprites.vs', 'sprites.fs', 'zoov2020.ogg'];
+  const RATE = 44100;          // the engine's mix rate; the context runs at it too
+  const BLOCK = 4096;          // frames mixed at a time: about 93 ms
+  const params = new URLSearchParams(location.search);
+  // Test hook: the music starts this many seconds in (to see the loop without waiting).
+  const startAt = Math.max(0, parseFloat(params.get('from')) || 0);
+
+  const status = window.zoovShow = {
+    state: 'loading',          // loading, ready, playing, ended, failed
+    frames: 0, tick: 0, musicTime: 0, reports: 0,
+    readyAt: null, startedAt: null, firstFrameAt: null,
+    audio: null,               // the AudioContext while the show plays
+    heardTime: () => heardTime(),
+    // Test hook: the picture of the first frame drawn at `seconds` of music or later, as a
+    // PNG data URL taken right after the frame is drawn (a screenshot from outside lands
+    // on whichever frame a slow renderer happens to show).
+    grabAt: (seconds) => new Promise((resolve) => grabs.push({ seconds, resolve })),
+  };
+  let grabs = [];
+
+  const el = (id) => document.getElementById(id);
+  const canvas = el('canvas');
+
+  function showScreen(id) {
+    for (const s of ['loading', 'start', 'end']) el(s).hidden = s !== id;
+  }
+
+  // ---- reports: what the desktop shows in message boxes --------------------------------
+  const seen = new Map();
+  window.zoovReport = function (caption, text) {
+    status.reports++;
+    console.error('zoov2020: ' + caption + ': ' + text);
+    const key = caption + '\n' + text;
+    let entry = seen.get(key);
+    if (!entry) {
+      entry = { count: 0, li: document.createElement('li') };
+      seen.set(key, entry);
+      el('reports').appendChild(entry.li);
+      el('reports').hidden = false;
+    }
+    // A report repeated every frame stays one line with a count.
+    entry.count++;
+    entry.li.innerHTML = '';
+    const b = document.createElement('b');
+    b.textContent = caption;
+    entry.li.append(b, ' ' + text + (entry.count > 1 ? ' (\u00d7' + entry.count + ')' : ''));
+  };
+
+  window.zoovFailed = function (text) {
+    status.state = 'failed';
+    el('end-text').textContent = text;
+    showScreen('end');
+  };
+
+  window.zoovReady = function () {
+    if (startAt > 0) Module._zoov_skip(startAt);
+    status.state = 'ready';
+    status.readyAt = performance.now();
+    showScreen('start');
+  };
+
+  // ---- canvas size: the whole page, in device pixels -----------------------------------
+  function fitCanvas() {
+    const dpr = window.devicePixelRatio || 1;
+    const w = Math.max(1, Math.round(canvas.clientWidth * dpr));
+    const h = Math.max(1, Math.round(canvas.clientHeight * dpr));
+    if (canvas.width === w && canvas.height === h) return false;
+    canvas.width = w;
+    canvas.height = h;
+    return true;
+  }
+  fitCanvas();
+  window.addEventListener('resize', () => {
+    if (fitCanvas() && status.state !== 'loading') Module._zoov_resize(canvas.width, canvas.height);
+  });
+
+  // ---- sound: the engine mixes here, ahead of time; the player (player.js) plays ------
+  // The page's main thread stalls for a whole frame, and a software renderer takes most of
+  // a second for one, so the player keeps three seconds of music queued. Frames are counted
+  // from the first one sent: `blocks` says which music each frame carries, and the player's
+  // anchor says at which context time frame `played` began to sound.
+  const AHEAD = 3 * RATE;
+  let audio = null, player = null, mixPtr = 0, musicLength = 0, topUpTimer = 0;
+  let sent = 0, played = 0, anchor = null, blocks = [], contextStart = 0;
+
+  function topUp() {
+    if (!player || status.state !== 'playing') return;
+    // The player's count arrives late while the page is busy; the context clock does not.
+    const playing = Math.max(played, Math.floor((audio.currentTime - contextStart) * RATE));
+    while (sent - playing < AHEAD) {
+      const position = Module._zoov_music_position();
+      let n = BLOCK;
+      // A block ends where the music loops, so that within a block the music runs straight.
+      const toEnd = Math.round((musicLength - position) * RATE);
+      if (toEnd > 0 && toEnd < n) n = toEnd;
+      Module._zoov_mix(n);
+      const samples = Module.HEAPF32.slice(mixPtr >> 2, (mixPtr >> 2) + 2 * n);
+      player.port.postMessage({ samples, frames: n }, [samples.buffer]);
+      blocks.push({ start: sent, position, frames: n });
+      sent += n;
+    }
+    while (blocks.length > 2 && anchor && blocks[1].start + blocks[1].frames < anchor.played) blocks.shift();
+  }
+
+  function fromPlayer(e) {
+    played = e.data.played;
+    if (e.data.time !== undefined) anchor = { time: e.data.time, played: e.data.played };
+  }
+
+  // The context time that the loudspeaker is playing now.
+  function outputTime() {
+    if (audio.getOutputTimestamp) {
+      const ts = audio.getOutputTimestamp();
+      if (ts.performanceTime > 0) return ts.contextTime + (performance.now() - ts.performanceTime) / 1000;
+    }
+    return audio.currentTime - (audio.outputLatency || audio.baseLatency || 0);
+  }
+
+  // The music time of what the listener hears now; 0 without music, as on the desktop.
+  function heardTime() {
+    if (musicLength === 0) return 0;
+    if (!anchor) return startAt;
+    // The frame sounding now, never past the last one sent: the player falls silent there.
+    const elapsed = Math.max(0, Math.round((outputTime() - anchor.time) * RATE));
+    const frame = Math.min(anchor.played + elapsed, sent - 1);
+    let b = blocks[0];
+    for (const block of blocks) if (block.start <= frame) b = block;
+    return b.position + (frame - b.start) / RATE;
+  }
+
+  async function startSound() {
+    const Context = window.AudioContext || window.webkitAudioContext;
+    audio = status.audio = new Context({ sampleRate: RATE, latencyHint: 'playback' });
+    mixPtr = Module._zoov_mix_buffer();
+    musicLength = Module._zoov_music_length();
+    await audio.audioWorklet.addModule('player.js');
+    if (status.state !== 'playing') return;
+    player = new AudioWorkletNode(audio, 'zoov-player', { numberOfInputs: 0, outputChannelCount: [2] });
+    player.port.onmessage = fromPlayer;
+    player.connect(audio.destination);
+    contextStart = audio.currentTime;
+    topUp();
+    topUpTimer = setInterval(topUp, 100);
+  }
+
+  // ---- the show ------------------------------------------------------------------------
+  let raf = 0, startTime = 0;
+
+  function frame() {
+    if (status.state !== 'playing') return;
+    raf = requestAnimationFrame(frame);
+    const tick = Math.floor(performance.now() - startTime) | 0;
+    topUp();
+    const music = heardTime();
+    try {
+      Module._zoov_frame(tick, music);
+    } catch (e) {
+      stop('The show stopped: ' + e);
+      return;
+    }
+    status.frames++;
+    status.tick = tick;
+    status.musicTime = music;
+    if (status.firstFrameAt === null) status.firstFrameAt = performance.now();
+    if (grabs.some((g) => music >= g.seconds)) {
+      const png = canvas.toDataURL('image/png');
+      for (const g of grabs) if (music >= g.seconds) g.resolve({ png, musicTime: music, tick });
+      grabs = grabs.filter((g) => music < g.seconds);
+    }
+  }
+
+  function start() {
+    if (status.state !== 'ready') return;
+    const root = document.documentElement;
+    // Full screen is a wish: where it is refused the show fills the page.
+    if (root.requestFullscreen) root.requestFullscreen().catch(() => {});
+    status.state = 'playing';
+    status.startedAt = startTime = performance.now();
+    showScreen(null);
+    startSound().catch((e) => console.error('zoov2020: no sound: ' + e));
+    raf = requestAnimationFrame(frame);
+  }
+
+  function stop(text) {
+    status.state = 'ended';
+    cancelAnimationFrame(raf);
+    clearInterval(topUpTimer);
+    if (player) {
+      player.port.postMessage('stop');
+      player.disconnect();
+    }
+    if (audio) audio.close();
+    Module._zoov_stop();
+    if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
+    el('end-text').textContent = text;
+    showScreen('end');
+  }
+
+  el('start').addEventListener('click', start);
+  window.addEventListener('keyup', () => {
+    if (status.state === 'playing') stop('The show has ended.');
+  });
+  el('again').addEventListener('click', () => location.reload());
+
+  // ---- the program: assets first, then main() sets up the scene -------------------------
+  window.Module = {
+    canvas: canvas,
+    print: (text) => console.log(text),
+    printErr: (text) => console.warn(text),
+    preRun: [function () {
+      Module.FS.mkdir('/assets');
+      for (const name of ASSETS) {
+        Module.addRunDependency(name);
+        fetch('assets/' + name)
+          .then((r) => (r.ok ? r.arrayBuffer() : Promise.reject(new Error(r.status + ' ' + r.statusText))))
+          .then((data) => Module.FS.writeFile('/assets/' + name, new Uint8Array(data)))
+          .catch((e) => console.warn('zoov2020: assets/' + name + ' not loaded (' + e.message + ')'))
+          .finally(() => Module.removeRunDependency(name));
+      }
+    }],
+    // main() ends with zoovReady(); set-up that exits on its own never gets there.
+    postRun: [function () {
+      if (status.state === 'loading') window.zoovFailed('The show stopped while setting up.');
+    }],
+  };
+})();
