@@ -15,8 +15,6 @@ int linkRetries = 0;
 static void checkGlError(int line) { checkGlErrorIn(__FILE__, line); }
 
 enum { INFO_LOG_SIZE = 8192 };
-// The show's shaders are a few kilobytes; this leaves room for any hand-written one.
-const size_t MAX_SOURCE_BYTES = 16u << 20;
 
 void Shader::load(const char* vertexPath, const char* fragmentPath) {
   if (vertexPath) {
