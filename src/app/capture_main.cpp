@@ -53,7 +53,7 @@ void catchStopSignals() {
   action.sa_handler = onStopSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) sigaction(signal, &action, nullptr);
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
 void stopVirtualDisplay() {
@@ -390,6 +390,8 @@ int main(int argc, char** argv) {
   // any spawned earlier is dead by then (one frame of at most a second, plus the longest
   // life, plus a margin).
   if (first > 1) {
+    if (options.from >= 600.0)
+      fprintf(stderr, "zoov2020-capture: running the show unseen up to %.0f s first\n", options.from);
     const int64_t lastUnseen = frameTick(first - 1, options.fps);
     const int64_t memoryMs = 1000 + (int64_t)(SPRITE_MAX_LIFE_STEPS + 1) * SPRITE_STEP_MS + 1000;
     for (int64_t n = 0; n + 1 < first && !stopSignal; ++n) {
