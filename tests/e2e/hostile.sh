@@ -32,8 +32,8 @@ check "saying which step it was waiting in" grep -q "timed out after 2 s in step
 no_font_run() {  # no_font_run WORKDIR: status in $status, seconds in $elapsed
   started=$(date +%s)
   step "the show in a display without fonts, in $1"
-  (cd "$1" && ZOOV_XVFB_ARGS="-fp built-ins" timeout -k 5 60 "$here/lib/with-display.sh" \
-    "$PROGRAM" window >"$1/stdout" 2>"$1/stderr")
+  (cd "$1" && ZOOV_XVFB_ARGS="-fp built-ins" "$here/lib/with-display.sh" \
+    timeout -k 5 60 "$PROGRAM" window >"$1/stdout" 2>"$1/stderr")
   status=$?
   elapsed=$(seconds_since "$started")
 }
