@@ -34,8 +34,15 @@ start_watchdog() {
       kill -0 "$main" 2>/dev/null || { rm -f "$E2E_STEP_FILE"; exit 0; }
     done
     echo "FAIL - timed out after $limit s in step: $(cat "$E2E_STEP_FILE" 2>/dev/null)"
-    for p in $(descendants "$main"); do [ "$p" != "$BASHPID" ] && kill -9 "$p" 2>/dev/null; done
-    kill -9 "$main" 2>/dev/null
+    # What the script waits on goes first, then the script itself, gently (its EXIT trap
+    # cleans up) and then for certain.
+    for sig in TERM KILL; do
+      for p in $(descendants "$main"); do [ "$p" != "$BASHPID" ] && kill -$sig "$p" 2>/dev/null; done
+      sleep 1
+    done
+    kill -TERM "$main" 2>/dev/null
+    sleep 1
+    kill -KILL "$main" 2>/dev/null
     rm -f "$E2E_STEP_FILE"
   ) &
   E2E_WATCHDOG=$!
