@@ -64,6 +64,66 @@ bool makeParentDirectory(const std::string& path) {
 
 }  // namespace
 
+bool resolveOutput(const std::string& path, bool throughOk, std::string& resolved, bool& regular,
+                   std::string& error) {
+  resolved = path;
+  regular = true;
+  struct stat info;
+  // A link is followed by hand, link by link, so that one naming a file yet to be made
+  // (link.mp4 -> real.mp4) writes that file.
+  for (int links = 0;; ++links) {
+    if (lstat(resolved.c_str(), &info) != 0) {
+      if (errno == ENOENT) return true;  // made new
+      error = "cannot use " + path + ": " + strerror(errno);
+      return false;
+    }
+    if (!S_ISLNK(info.st_mode)) break;
+    char target[4096];
+    ssize_t length = readlink(resolved.c_str(), target, sizeof target - 1);
+    if (length <= 0 || links >= 16) {
+      error = "cannot follow the symbolic link " + path;
+      return false;
+    }
+    target[length] = 0;
+    size_t slash = resolved.find_last_of('/');
+    resolved = target[0] == '/' || slash == std::string::npos
+                   ? std::string(target)
+                   : resolved.substr(0, slash + 1) + target;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    error = path + " is a directory";
+    return false;
+  }
+  regular = S_ISREG(info.st_mode);
+  if (!regular && !throughOk) {
+    error = path + " exists and is not a regular file (a FIFO, a device or a socket); " +
+            "it is left as it is";
+    return false;
+  }
+  return true;
+}
+
+bool checkOutputs(CaptureOptions& o, std::string& error) {
+  struct stat info;
+  if (!o.pngDir.empty()) {
+    if (stat(o.pngDir.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
+      error = "--png " + o.pngDir + " exists and is not a directory";
+      return false;
+    }
+    return true;
+  }
+  std::string resolved;
+  bool regular;
+  if (!resolveOutput(o.out, false, resolved, regular, error)) return false;
+  std::string partial = resolved + ".partial";
+  if (lstat(partial.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    error = partial + " exists and is not a regular file; it is left as it is";
+    return false;
+  }
+  o.out = resolved;
+  return true;
+}
+
 bool parseCaptureOptions(int argc, char** argv, CaptureOptions& o, std::string& error) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -129,24 +189,31 @@ int32_t frameTick(int64_t n, int fps) { return (int32_t)(n * 1000 / fps); }
 
 int64_t frameAudioSamples(int64_t n, int fps) { return n * AUDIO_RATE / fps; }
 
-bool startEncoder(const CaptureOptions& o, Encoder& e, std::string& error) {
+bool startEncoder(const CaptureOptions& o, Encoder& e, std::string& error,
+                  void (*started)(pid_t)) {
   bool png = !o.pngDir.empty();
   std::string size = std::to_string(o.width) + "x" + std::to_string(o.height);
   std::string rate = std::to_string(o.fps);
+  // -xerror: without it ffmpeg reports a failed write of the video's end (a full disk)
+  // and still exits with status 0.
   std::vector<std::string> args = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error",
-                                   "-y", "-probesize", "32", "-analyzeduration", "0", "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size,
+                                   "-xerror", "-y", "-probesize", "32", "-analyzeduration", "0", "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size,
                                    "-framerate", rate, "-i", "pipe:0"};
   int videoPipe[2];
   int audioPipe[2] = {-1, -1};
+  e.png = png;
+  e.firstFrame = firstFrame(o.from, o.fps);
   if (png) {
-    if (mkdir(o.pngDir.c_str(), 0777) != 0 && errno != EEXIST) {
+    if (mkdir(o.pngDir.c_str(), 0777) == 0) {
+      e.madeFolder = true;
+    } else if (errno != EEXIST) {
       error = "cannot create " + o.pngDir + ": " + strerror(errno);
       return false;
     }
     e.finalPath = o.pngDir;
-    int64_t first = firstFrame(o.from, o.fps);
-    args.insert(args.end(), {"-vf", "vflip", "-start_number", std::to_string(first),
-                             o.pngDir + "/frame-%06d.png"});
+    // Each frame is written under a temporary name and renamed when whole.
+    args.insert(args.end(), {"-vf", "vflip", "-start_number", std::to_string(e.firstFrame),
+                             "-atomic_writing", "1", o.pngDir + "/frame-%06d.png"});
   } else {
     if (!makeParentDirectory(o.out)) {
       error = "cannot create the folder for " + o.out + ": " + strerror(errno);
@@ -154,12 +221,19 @@ bool startEncoder(const CaptureOptions& o, Encoder& e, std::string& error) {
     }
     e.finalPath = o.out;
     e.partialPath = o.out + ".partial";
-    int probe = open(e.partialPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    int probe = open(e.partialPath.c_str(),
+                     O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (probe < 0) {
       error = "cannot write " + o.out + ": " + strerror(errno);
       return false;
     }
+    struct stat info;
+    bool regular = fstat(probe, &info) == 0 && S_ISREG(info.st_mode);
     close(probe);
+    if (!regular) {
+      error = "cannot write " + e.partialPath + ": not a regular file";
+      return false;
+    }
     args.insert(args.end(),
                 {"-probesize", "32", "-analyzeduration", "0", "-f", "f32le", "-ar", std::to_string(AUDIO_RATE), "-ac", "2", "-i", "pipe:3",
                  "-vf", "vflip", "-c:v", "libx264", "-preset", "medium", "-crf", "18",
@@ -179,21 +253,34 @@ bool startEncoder(const CaptureOptions& o, Encoder& e, std::string& error) {
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(&a[0]);
   argv.push_back(nullptr);
-  int rc = posix_spawnp(&e.pid, "ffmpeg", &actions, nullptr, argv.data(), environ);
+  // Its own process group: a Ctrl-C at the terminal reaches the capture, which stops
+  // the encoder itself and cleans up after it.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  int rc = posix_spawnp(&e.pid, "ffmpeg", &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
+  if (rc == 0 && started) started(e.pid);
   close(videoPipe[0]);
   if (!png) close(audioPipe[0]);
   if (rc != 0) {
     close(videoPipe[1]);
     if (!png) close(audioPipe[1]);
     if (!e.partialPath.empty()) unlink(e.partialPath.c_str());
+    if (e.madeFolder) rmdir(e.finalPath.c_str());
     error = rc == ENOENT ? "ffmpeg is not installed (Debian package ffmpeg)"
                          : std::string("cannot start ffmpeg: ") + strerror(rc);
     e.pid = -1;
     return false;
   }
-  // A few frames in flight are plenty; the soundtrack is small and never held back.
-  e.video.start(videoPipe[1], 4);
+  // A few frames in flight are plenty, except that ffmpeg reads raw audio in packets of
+  // 1024 samples and takes no more video until it has the packet that goes with it:
+  // above about 43 fps the video must be free to run that far ahead of the sound, or
+  // the two wait on each other. The soundtrack is small and never held back.
+  const size_t audioPacketFrames = (size_t)((1024LL * o.fps + AUDIO_RATE - 1) / AUDIO_RATE);
+  e.video.start(videoPipe[1], 4 + audioPacketFrames);
   e.hasAudio = !png;
   if (e.hasAudio) e.audio.start(audioPipe[1], SIZE_MAX);
   return true;
@@ -236,15 +323,16 @@ bool PipeWriter::push(std::vector<unsigned char> chunk) {
   return true;
 }
 
-bool PipeWriter::close(bool drop) {
-  if (!thread_.joinable()) return true;
-  {
-    std::lock_guard<std::mutex> lock(lock_);
-    if (drop) queue_.clear();
-    closing_ = true;
-    changed_.notify_all();
-  }
-  thread_.join();
+void PipeWriter::finish(bool drop) {
+  if (!thread_.joinable()) return;
+  std::lock_guard<std::mutex> lock(lock_);
+  if (drop) queue_.clear();
+  closing_ = true;
+  changed_.notify_all();
+}
+
+bool PipeWriter::join() {
+  if (thread_.joinable()) thread_.join();
   return !failed_;
 }
 
@@ -262,10 +350,33 @@ bool writeAll(int fd, const void* data, size_t bytes) {
   return true;
 }
 
+namespace {
+
+// Writes what the file system may still hold back to the disk, so that a full or failing
+// disk is found before the file gets its final name.
+bool syncFile(const std::string& path, std::string& error) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info;
+  bool ok = fd >= 0 && fstat(fd, &info) == 0 && fsync(fd) == 0;
+  if (!ok) error = "cannot write " + path + ": " + strerror(errno);
+  if (ok && info.st_size == 0) {
+    error = "the encoder wrote nothing to " + path;
+    ok = false;
+  }
+  if (fd >= 0) close(fd);
+  return ok;
+}
+
+}  // namespace
+
 bool finishEncoder(Encoder& e, bool ok, std::string& error) {
+  // Both pipes are closed together: ffmpeg may be reading one to its end before it
+  // takes the rest of the other, so closing them one after the other can wait forever.
   // On failure what is still queued is dropped: ffmpeg is failing anyway.
-  bool written = e.video.close(!ok);
-  if (e.hasAudio) written = e.audio.close(!ok) && written;
+  e.video.finish(!ok);
+  if (e.hasAudio) e.audio.finish(!ok);
+  bool written = e.video.join();
+  if (e.hasAudio) written = e.audio.join() && written;
   if (ok && !written) {
     error = "the encoder stopped reading";
     ok = false;
@@ -284,11 +395,22 @@ bool finishEncoder(Encoder& e, bool ok, std::string& error) {
     }
   }
   if (!e.partialPath.empty()) {
+    if (ok && !syncFile(e.partialPath, error)) ok = false;
     if (ok && rename(e.partialPath.c_str(), e.finalPath.c_str()) != 0) {
       error = "cannot move the video to " + e.finalPath + ": " + strerror(errno);
       ok = false;
     }
     if (!ok) unlink(e.partialPath.c_str());
+  }
+  if (e.png && !ok) {
+    // No frame of a failed run stays, whole or cut short (ffmpeg's temporary names too).
+    for (int64_t n = e.firstFrame; n < e.firstFrame + e.framesSent; ++n) {
+      char name[64];
+      snprintf(name, sizeof name, "/frame-%06lld.png", (long long)n);
+      unlink((e.finalPath + name).c_str());
+      unlink((e.finalPath + name + ".tmp").c_str());
+    }
+    if (e.madeFolder) rmdir(e.finalPath.c_str());
   }
   return ok;
 }

@@ -46,8 +46,10 @@ class PipeWriter {
   void start(int fd, size_t limit);
   // Queues a chunk (blocks while the queue is full); false once writing has failed.
   bool push(std::vector<unsigned char> chunk);
-  // Writes out what is queued (or drops it when `drop`), closes the pipe, joins.
-  bool close(bool drop);
+  // Lets the thread write out what is queued (or drops it when `drop`) and close the pipe.
+  void finish(bool drop);
+  // Waits for the thread after finish(); false when a write failed.
+  bool join();
 
  private:
   void run();
@@ -66,15 +68,33 @@ class PipeWriter {
 struct Encoder {
   pid_t pid = -1;
   std::string finalPath;    // where the result goes on success
-  std::string partialPath;  // what ffmpeg writes meanwhile
+  std::string partialPath;  // what ffmpeg writes meanwhile (videos)
+  // PNG frames are written under their own names: on failure the frames this run sent
+  // (from firstFrame on) are removed, and the folder too when this run made it.
+  bool png = false;
+  int64_t firstFrame = 0;
+  int64_t framesSent = 0;
+  bool madeFolder = false;
   PipeWriter video;
   PipeWriter audio;
   bool hasAudio = false;
   double cpuSeconds = 0;  // ffmpeg's CPU time (user + system), known once it has exited
 };
 
+// Where an output path really writes: a symbolic link is followed to what it names.
+// Refuses (false, `error` set) a directory, a link to nothing, and, unless `throughOk`, any
+// existing thing that is not a regular file (a FIFO, a device, a socket): it would be
+// replaced. `regular` tells whether the result is (or will be) a regular file.
+bool resolveOutput(const std::string& path, bool throughOk, std::string& resolved, bool& regular,
+                   std::string& error);
+// The checks made before any work: --out (or its .partial) and --png are usable. May
+// rewrite options.out to the file a symbolic link names.
+bool checkOutputs(CaptureOptions& options, std::string& error);
+
 // Starts ffmpeg for the options; false with `error` set when it cannot be started.
-bool startEncoder(const CaptureOptions& options, Encoder& encoder, std::string& error);
+// `started` (may be null) is told the child's pid as soon as it exists.
+bool startEncoder(const CaptureOptions& options, Encoder& encoder, std::string& error,
+                  void (*started)(pid_t) = nullptr);
 // Writes all bytes; false when the reader has gone away.
 bool writeAll(int fd, const void* data, size_t bytes);
 // Closes the pipes and waits for ffmpeg; on success moves the partial file to its final

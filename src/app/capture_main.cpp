@@ -1,12 +1,19 @@
 // zoov2020-capture: renders the show frame by frame at an exact frame rate, with the music
 // mixed offline by the show's own engine, and encodes both with ffmpeg.
 #include <SDL.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,42 +22,220 @@
 #include "music/soloud.h"
 #include "show/frame.h"
 #include "show/scene.h"
+#include "fx/sprites.h"
 #include "st/gl.h"
+#include "st/read_file.h"
+#include "st/report.h"
+#include "st/st_shader.h"
 
 namespace {
 
-const char* const IN_XVFB = "ZOOV_CAPTURE_IN_XVFB";
+// A termination signal stops the run: the handler only notes it and kills the encoder, so
+// that a frame loop waiting on ffmpeg's pipe wakes up; the loop then cleans up and the
+// process ends by the same signal.
+volatile sig_atomic_t stopSignal = 0;
+volatile sig_atomic_t encoderPid = -1;
+pid_t virtualDisplayPid = -1;
 
-// Without a display, run again inside a virtual one.
-void ensureDisplay(char** argv) {
-  if (getenv("DISPLAY") && *getenv("DISPLAY")) {
-    if (getenv(IN_XVFB))
-      fprintf(stderr, "zoov2020-capture: rendering in a virtual display (Xvfb)\n");
-    else
-      fprintf(stderr, "zoov2020-capture: rendering off screen in display %s\n", getenv("DISPLAY"));
-    return;
+extern "C" void onStopSignal(int signal) {
+  stopSignal = signal;
+  if (encoderPid > 0) kill((pid_t)encoderPid, SIGKILL);
+}
+
+void noteEncoder(pid_t pid) {
+  encoderPid = pid;
+  if (stopSignal) kill(pid, SIGKILL);
+}
+
+void catchStopSignals() {
+  struct sigaction action;
+  memset(&action, 0, sizeof action);
+  action.sa_handler = onStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+void stopVirtualDisplay() {
+  if (virtualDisplayPid <= 0) return;
+  kill(virtualDisplayPid, SIGTERM);
+  while (waitpid(virtualDisplayPid, nullptr, 0) < 0 && errno == EINTR) {
   }
-  if (getenv(IN_XVFB)) {
-    fprintf(stderr, "zoov2020-capture: the virtual display did not start\n");
-    exit(1);
+  virtualDisplayPid = -1;
+}
+
+// Ends the process after a stop signal, by that signal, once everything is cleaned up.
+[[noreturn]] void endBySignal() {
+  int signal = stopSignal;
+  fprintf(stderr, "zoov2020-capture: stopped by signal %d (%s)\n", signal, strsignal(signal));
+  stopVirtualDisplay();
+  struct sigaction action;
+  memset(&action, 0, sizeof action);
+  action.sa_handler = SIG_DFL;
+  sigaction(signal, &action, nullptr);
+  raise(signal);
+  _exit(128 + signal);
+}
+
+// Without a display, start a virtual one (Xvfb) of our own, as a child of this process:
+// a signal to the capture then reaches the capture, which takes the display down with it.
+bool ensureDisplay() {
+  if (getenv("DISPLAY") && *getenv("DISPLAY")) {
+    fprintf(stderr, "zoov2020-capture: rendering off screen in display %s\n", getenv("DISPLAY"));
+    return true;
   }
   fprintf(stderr, "zoov2020-capture: no display set; starting a virtual display (Xvfb)\n");
-  setenv(IN_XVFB, "1", 1);
-  char self[4096];
-  ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (length <= 0) {
-    fprintf(stderr, "zoov2020-capture: cannot find its own program file\n");
+  int ready[2];
+  if (pipe2(ready, O_CLOEXEC) != 0) {
+    fprintf(stderr, "zoov2020-capture: cannot make a pipe: %s\n", strerror(errno));
+    return false;
+  }
+  pid_t pid = fork();
+  if (pid == 0) {
+    // Xvfb writes the number of the display it found free to `ready`; it goes when we
+    // go, and a Ctrl-C at the terminal is ours to handle, not its.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    setpgid(0, 0);
+    fcntl(ready[1], F_SETFD, 0);
+    int quiet = open("/dev/null", O_RDWR);
+    if (quiet >= 0) {
+      dup2(quiet, 0);
+      dup2(quiet, 1);
+      dup2(quiet, 2);
+    }
+    std::string fd = std::to_string(ready[1]);
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten",
+           "tcp", "-noreset", (char*)nullptr);
+    _exit(127);
+  }
+  close(ready[1]);
+  if (pid < 0) {
+    close(ready[0]);
+    fprintf(stderr, "zoov2020-capture: cannot start Xvfb: %s\n", strerror(errno));
+    return false;
+  }
+  virtualDisplayPid = pid;
+  std::string number;
+  for (int waited = 0; waited < 300 && !stopSignal; ++waited) {
+    pollfd p{ready[0], POLLIN, 0};
+    if (poll(&p, 1, 100) <= 0) continue;
+    char c;
+    ssize_t n = read(ready[0], &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || c == '\n') break;
+    number += c;
+  }
+  close(ready[0]);
+  if (stopSignal) endBySignal();
+  if (number.empty()) {
+    int status = 0;
+    bool gone = waitpid(pid, &status, WNOHANG) == pid;
+    if (gone) virtualDisplayPid = -1;
+    stopVirtualDisplay();
+    if (gone && WIFEXITED(status) && WEXITSTATUS(status) == 127)
+      fprintf(stderr, "zoov2020-capture: no display and no Xvfb (Debian package xvfb)\n");
+    else
+      fprintf(stderr, "zoov2020-capture: the virtual display did not start\n");
+    return false;
+  }
+  setenv("DISPLAY", (":" + number).c_str(), 1);
+  fprintf(stderr, "zoov2020-capture: rendering in a virtual display (Xvfb :%s)\n", number.c_str());
+  return true;
+}
+
+// Reports of the toolkit (GL errors, shader logs, unknown uniforms) go to standard error,
+// each caption once: nobody is there to dismiss a box. A shader program that does not
+// link cannot be drawn with, so the capture ends there.
+std::vector<std::string> reportsSeen;
+int reportsRepeated = 0;
+
+void reportToStderr(const char* text, const char* caption) {
+  if (std::find(reportsSeen.begin(), reportsSeen.end(), caption) != reportsSeen.end()) {
+    ++reportsRepeated;
+    return;
+  }
+  reportsSeen.push_back(caption);
+  st::writeReport(stderr, text, caption);
+  if (strcmp(caption, "Shader link failed") == 0) {
+    fprintf(stderr, "zoov2020-capture: a shader program cannot be built (its log is above); "
+                    "nothing was rendered\n");
+    stopVirtualDisplay();
     exit(1);
   }
-  self[length] = 0;
-  std::vector<char*> args = {(char*)"xvfb-run", (char*)"-a", (char*)"-s",
-                             (char*)"-screen 0 640x480x24", self};
-  for (char** a = argv + 1; *a; ++a) args.push_back(*a);
-  args.push_back(nullptr);
-  execvp("xvfb-run", args.data());
-  fprintf(stderr, "zoov2020-capture: no display and no xvfb-run (Debian package xvfb)\n");
-  exit(1);
 }
+
+// A shader file that cannot be read would only show up as a failed link: name it.
+bool shaderFilesReadable() {
+  bool ok = true;
+  for (const char* path : sceneShaderFiles) {
+    std::vector<unsigned char> bytes;
+    std::string why;
+    if (!st::readRegularFile(path, st::MAX_SOURCE_BYTES, bytes, why)) {
+      fprintf(stderr, "zoov2020-capture: cannot read the shader %s: %s\n", path, why.c_str());
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+// The per-frame trace. A regular file is written under a temporary name and renamed when
+// complete; anything else that may be written to (a FIFO with a reader, a terminal,
+// /dev/null) is written through. Every write is checked.
+struct TraceFile {
+  FILE* file = nullptr;
+  std::string path;     // the final name
+  std::string partial;  // empty when written through
+
+  bool open(const std::string& name, std::string& error) {
+    bool regular;
+    if (!resolveOutput(name, true, path, regular, error)) return false;
+    int fd;
+    if (regular) {
+      partial = path + ".partial";
+      fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                  0666);
+    } else {
+      // Non-blocking: a FIFO nobody reads is refused at once instead of waited on.
+      fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    }
+    if (fd < 0) {
+      error = "cannot write " + name + ": " +
+              (errno == ENXIO ? std::string("nothing reads that FIFO") : strerror(errno));
+      partial.clear();
+      return false;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    file = fdopen(fd, "w");
+    return file != nullptr;
+  }
+
+  bool failed() const { return file && ferror(file); }
+
+  // Closes the file; on success gives it its final name, otherwise removes it.
+  bool close(bool ok, std::string& error) {
+    if (!file) return ok;
+    bool written = fflush(file) == 0 && !ferror(file);
+    if (written && !partial.empty()) written = fsync(fileno(file)) == 0;
+    int closeError = 0;
+    if (fclose(file) != 0) {
+      closeError = errno;
+      written = false;
+    }
+    file = nullptr;
+    if (!written && ok) {
+      error = "cannot write the trace " + path + ": " + strerror(closeError ? closeError : errno);
+      ok = false;
+    }
+    if (!partial.empty()) {
+      if (ok && rename(partial.c_str(), path.c_str()) != 0) {
+        error = "cannot move the trace to " + path + ": " + strerror(errno);
+        ok = false;
+      }
+      if (!ok) unlink(partial.c_str());
+    }
+    return ok;
+  }
+};
 
 // A hidden window only for the context; frames go to a framebuffer of the video's size.
 bool openContext() {
@@ -143,8 +328,15 @@ int main(int argc, char** argv) {
         "  --trace FILE   one line per frame: frame, tick ms, music s, line segments, sprites\n");
     return 0;
   }
-  ensureDisplay(argv);
+  // Everything that would only fail after the work is checked before it.
+  if (!checkOutputs(options, error)) {
+    fprintf(stderr, "zoov2020-capture: %s\n", error.c_str());
+    return 1;
+  }
+  catchStopSignals();
   signal(SIGPIPE, SIG_IGN);  // a dead encoder shows up as a failed write
+  if (!ensureDisplay()) return 1;
+  atexit(stopVirtualDisplay);
 
   if (!openContext()) return 1;
   windowWidth = options.width;
@@ -153,18 +345,25 @@ int main(int argc, char** argv) {
   Viewport view = letterboxViewport(windowWidth, windowHeight);
   glViewport(view.x, view.y, view.width, view.height);
 
+  st::setReportSink(reportToStderr);
+  if (!shaderFilesReadable()) {
+    fprintf(stderr, "zoov2020-capture: the show's shaders are needed; nothing was rendered\n");
+    return 1;
+  }
   setupSceneGraphics();
   soloud.initOffline();
   startMusic();
+  if (stopSignal) endBySignal();
 
-  FILE* trace = nullptr;
-  if (!options.trace.empty() && !(trace = fopen(options.trace.c_str(), "w"))) {
-    fprintf(stderr, "zoov2020-capture: cannot write %s\n", options.trace.c_str());
+  TraceFile trace;
+  if (!options.trace.empty() && !trace.open(options.trace, error)) {
+    fprintf(stderr, "zoov2020-capture: %s\n", error.c_str());
     return 1;
   }
 
   Encoder encoder;
-  if (!startEncoder(options, encoder, error)) {
+  if (!startEncoder(options, encoder, error, noteEncoder)) {
+    trace.close(false, error);
     fprintf(stderr, "zoov2020-capture: %s\n", error.c_str());
     return 1;
   }
@@ -185,9 +384,25 @@ int main(int argc, char** argv) {
       mixed += chunk;
     }
   };
+  // The sprites and the emission flag carry state from frame to frame, so a late start
+  // first runs that state through every earlier frame, unseen, exactly as a capture from
+  // 0 would. Particles are moved only over the last stretch before the first drawn frame:
+  // any spawned earlier is dead by then (one frame of at most a second, plus the longest
+  // life, plus a margin).
+  if (first > 1) {
+    if (options.from >= 600.0)
+      fprintf(stderr, "zoov2020-capture: running the show unseen up to %.0f s first\n", options.from);
+    const int64_t lastUnseen = frameTick(first - 1, options.fps);
+    const int64_t memoryMs = 1000 + (int64_t)(SPRITE_MAX_LIFE_STEPS + 1) * SPRITE_STEP_MS + 1000;
+    for (int64_t n = 0; n + 1 < first && !stopSignal; ++n) {
+      skipMusicTo(frameAudioSamples(n, options.fps));
+      int32_t tick = frameTick(n, options.fps);
+      advanceUnseenFrame(tick, lastUnseen - tick <= memoryMs);
+    }
+  }
   // A frame's blur reads the small mip levels that the previous frame's compose left in
-  // the scene target, so a late start first draws, unseen, the frame before it.
-  if (first > 0) {
+  // the scene target, so a late start then draws, unseen, the frame before it.
+  if (first > 0 && !stopSignal) {
     skipMusicTo(frameAudioSamples(first - 1, options.fps));
     buildFrame(frameTick(first - 1, options.fps));
   }
@@ -199,22 +414,28 @@ int main(int argc, char** argv) {
   const bool tty = isatty(2);
   const Uint64 started = SDL_GetPerformanceCounter();
   double lastPrint = 0;
-  bool ok = true;
-  for (int64_t n = first; n < end && ok; ++n) {
+  bool ok = !stopSignal;
+  for (int64_t n = first; n < end && ok && !stopSignal; ++n) {
     int32_t tick = frameTick(n, options.fps);
     Uint64 t0 = SDL_GetPerformanceCounter();
     buildFrame(tick);
     glFinish();  // so that the drawing is counted as render, not as readback
     Uint64 t1 = SDL_GetPerformanceCounter();
-    if (trace) {
-      fprintf(trace, "%lld %d %.6f %d %d\n", (long long)n, tick,
+    if (trace.file) {
+      fprintf(trace.file, "%lld %d %.6f %d %d\n", (long long)n, tick,
               soloud.getStreamPosition(musicHandle), lineBuffer->vertexCount / 8,
               spriteBuffer->instanceCount);
+      if (trace.failed()) {
+        ok = false;
+        error = "cannot write the trace " + trace.path + ": " + strerror(errno);
+        break;
+      }
     }
     std::vector<unsigned char> pixels(frameBytes);
     glReadPixels(0, 0, options.width, options.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     Uint64 t2 = SDL_GetPerformanceCounter();
     ok = encoder.video.push(std::move(pixels));
+    if (ok) ++encoder.framesSent;
     Uint64 t3 = SDL_GetPerformanceCounter();
     renderTime += t1 - t0;
     readbackTime += t2 - t1;
@@ -234,10 +455,17 @@ int main(int argc, char** argv) {
     double elapsed = (double)(SDL_GetPerformanceCounter() - started) / SDL_GetPerformanceFrequency();
     showProgress(n - first + 1, total, elapsed, tty, lastPrint);
   }
-  if (trace) fclose(trace);
   const Uint64 loopTime = SDL_GetPerformanceCounter() - started;
-  if (!ok) error = "the encoder stopped reading (see ffmpeg's message above)";
-  if (!finishEncoder(encoder, ok, error)) {
+  if (stopSignal) ok = false;
+  if (!ok && error.empty()) error = "the encoder stopped reading (see ffmpeg's message above)";
+  ok = trace.close(ok, error);
+  const bool finished = finishEncoder(encoder, ok, error);
+  encoderPid = -1;  // reaped: its pid may be reused
+  if (!finished) {
+    if (stopSignal) {
+      fprintf(stderr, "zoov2020-capture: nothing was written to %s\n", encoder.finalPath.c_str());
+      endBySignal();
+    }
     fprintf(stderr, "zoov2020-capture: %s; nothing was written to %s\n", error.c_str(),
             encoder.finalPath.c_str());
     return 1;

@@ -25,8 +25,10 @@ const float EMITTERS[4][3] = {{-80.0f, 0.0f, 0.0f}, {80.0f, 0.0f, 0.0f},
 
 }  // namespace
 
-void spawnSprite(float x, float y, float z) {
-  // Nine draws in a fixed order: the fountain's look depends on it.
+namespace {
+
+// Nine draws in a fixed order: the fountain's look depends on it.
+Sprite drawSprite(float x, float y, float z, uint32_t& slot) {
   Sprite s;
   s.life = (int32_t)(spriteRng.next() % 1000u) + 100;
   s.vz = (float)(centred(spriteRng.next()) / 8000.0);
@@ -37,26 +39,67 @@ void spawnSprite(float x, float y, float z) {
   s.z = (float)((double)z + centred(spriteRng.next()) / 10240.0);
   s.y = (float)((double)y + centred(spriteRng.next()) / 10240.0);
   s.x = (float)((double)x + centred(spriteRng.next()) / 10240.0);
-  uint32_t slot = spriteRng.next() % (uint32_t)SPRITE_SLOTS;
-  sprites[slot] = s;
+  slot = spriteRng.next() % (uint32_t)SPRITE_SLOTS;
+  return s;
 }
 
-void updateSprites(int32_t tick) {
+// The fixed-step clock: how many whole steps the update at `tick` makes.
+int32_t takeSteps(int32_t tick) {
   if (spriteLastTick == -1) spriteLastTick = tick;
   // Whole steps only; the remainder waits for the next frame.
   int32_t steps = (tick - spriteLastTick) / SPRITE_STEP_MS;
   spriteLastTick += steps * SPRITE_STEP_MS;
+  return steps;
+}
+
+// Spawning comes before stepping; the flag is last frame's (the script sets it after).
+void emit(int32_t steps, bool keep) {
+  if (!emissionFlag || steps <= 0) return;
+  for (int32_t n = 0; n < steps; ++n) {
+    for (const float* e : EMITTERS) {
+      uint32_t slot;
+      Sprite s = drawSprite(e[0], e[1], e[2], slot);
+      if (keep) sprites[slot] = s;
+    }
+  }
+}
+
+void step(Sprite& s, int32_t steps) {
+  for (int32_t n = 0; n < steps && s.life > 0; ++n) {
+    s.x = s.x + s.vx;
+    s.y = s.y + s.vy;
+    s.z = s.z + s.vz;
+    if (s.y < 0.0f) {
+      // Off the ground: damped upward, shorter-lived, a little faster sideways.
+      s.y = -s.y;
+      s.vy = scaled(-s.vy, 0.75);
+      s.life = (int32_t)std::floor((double)s.life * 0.9);
+      s.vx = scaled(s.vx, 1.01);
+      s.vz = scaled(s.vz, 1.01);
+    }
+    s.life = s.life - 1;
+    s.vx = scaled(s.vx, 0.998);
+    s.vy = scaled((float)((double)s.vy - 0.01), 0.998);
+    s.vz = scaled(s.vz, 0.998);
+  }
+}
+
+}  // namespace
+
+void spawnSprite(float x, float y, float z) {
+  uint32_t slot;
+  Sprite s = drawSprite(x, y, z, slot);
+  sprites[slot] = s;
+}
+
+void updateSprites(int32_t tick) {
+  int32_t steps = takeSteps(tick);
 
   st::Vertexbuffer& buffer = *spriteBuffer;
   buffer.instanceCount = 0;
   buffer.dirty = 1;
 
-  // The flag is last frame's: the script sets it after this runs.
-  if (emissionFlag && steps > 0) {
-    for (int32_t n = 0; n < steps; ++n) {
-      for (const float* e : EMITTERS) spawnSprite(e[0], e[1], e[2]);
-    }
-  }
+  emit(steps, true);
 
   for (Sprite& s : sprites) {
     if (s.life <= 0) continue;
@@ -67,27 +110,19 @@ void updateSprites(int32_t tick) {
     spriteInstanceVec4[4 * n + 1] = s.y;
     spriteInstanceVec4[4 * n + 2] = s.z;
     buffer.instanceCount = n + 1;
-
-    for (int32_t step = 0; step < steps && s.life > 0; ++step) {
-      s.x = s.x + s.vx;
-      s.y = s.y + s.vy;
-      s.z = s.z + s.vz;
-      if (s.y < 0.0f) {
-        // Off the ground: damped upward, shorter-lived, a little faster sideways.
-        s.y = -s.y;
-        s.vy = scaled(-s.vy, 0.75);
-        s.life = (int32_t)std::floor((double)s.life * 0.9);
-        s.vx = scaled(s.vx, 1.01);
-        s.vz = scaled(s.vz, 1.01);
-      }
-      s.life = s.life - 1;
-      s.vx = scaled(s.vx, 0.998);
-      s.vy = scaled((float)((double)s.vy - 0.01), 0.998);
-      s.vz = scaled(s.vz, 0.998);
-    }
+    step(s, steps);
   }
 
   // With nothing alive the buffer is still drawn once, plainly, and that draw reads
   // instance 0: give it life 0 so a long-dead sprite does not linger as a dot.
   if (buffer.instanceCount == 0) spriteInstanceScalar[0] = 0.0f;
+}
+
+void advanceSprites(int32_t tick, bool particles) {
+  int32_t steps = takeSteps(tick);
+  emit(steps, particles);
+  if (!particles) return;
+  for (Sprite& s : sprites) {
+    if (s.life > 0) step(s, steps);
+  }
 }

@@ -21,3 +21,13 @@ extern int32_t spriteLastTick;
 
 // Writes one fresh sprite near the emitter point, drawing nine words from spriteRng.
 void spawnSprite(float x, float y, float z);
+
+// The longest a particle lives, in steps (its life never grows after its spawn).
+const int32_t SPRITE_MAX_LIFE_STEPS = 1099;
+
+// updateSprites without the drawing: the clock, the spawns and, with `particles`, their
+// motion; the instance arrays are left alone. Without `particles` only the clock and
+// spriteRng move on and nothing is written: a run may do that for the frames that come
+// longer than a particle's life before the first one it draws, as long as no particle
+// is alive meanwhile (none is before the first spawn).
+void advanceSprites(int32_t tick, bool particles);

@@ -12,6 +12,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include "st/read_file.h"
 
 SoLoud::Soloud soloud;
 SoLoud::Wav musicWav;
@@ -24,6 +27,11 @@ namespace {
 // kept after its voice ended never names the voice that later reuses the slot.
 constexpr unsigned HANDLE_SLOT_BITS = 12;
 constexpr unsigned HANDLE_PLAY_MASK = 0xFFFFFu;
+
+// Bounds on what a music file may make us hold: its size on disk, and its decoded length
+// (15 minutes of mix-format audio is about 320 MB). A file that claims more is refused.
+const size_t MAX_FILE_BYTES = 64u << 20;
+const uint64_t MAX_SECONDS = 15 * 60;
 
 void reportLoadFailure(const char* name, const char* reason) {
   fprintf(stderr, "audio: cannot load %s: %s\n", name, reason);
@@ -174,25 +182,13 @@ result Wav::load(const char* path) {
   samples.clear();
   samples.shrink_to_fit();
 
-  FILE* f = fopen(path, "rb");
-  if (!f) {
-    reportLoadFailure(path, strerror(errno));
-    return FILE_NOT_FOUND;
-  }
+  // Read whole, bounded, and only from a regular file: a FIFO, a directory or a huge
+  // sparse file is refused like any other unreadable file.
   std::vector<unsigned char> bytes;
-  long size = -1;
-  if (fseek(f, 0, SEEK_END) == 0) size = ftell(f);
-  if (size < 0 || fseek(f, 0, SEEK_SET) != 0) {
-    fclose(f);
-    reportLoadFailure(path, "cannot read the file");
-    return FILE_LOAD_FAILED;
-  }
-  bytes.resize((size_t)size);
-  size_t got = size > 0 ? fread(bytes.data(), 1, (size_t)size, f) : 0;
-  fclose(f);
-  if (got != (size_t)size) {
-    reportLoadFailure(path, "cannot read the file");
-    return FILE_LOAD_FAILED;
+  std::string why;
+  if (!st::readRegularFile(path, MAX_FILE_BYTES, bytes, why)) {
+    reportLoadFailure(path, why.c_str());
+    return why == strerror(ENOENT) ? FILE_NOT_FOUND : FILE_LOAD_FAILED;
   }
   return loadMem(bytes.data(), bytes.size(), path);
 }
@@ -237,8 +233,10 @@ result Wav::loadMem(const unsigned char* data, size_t size, const char* name) {
   convert.rate = rate;
   convert.chunk.resize(32768);
   convert.out = &samples;
+  // The length the stream claims is only a hint for the reservation, never trusted.
+  const uint64_t maxInFrames = MAX_SECONDS * (uint64_t)rate;
   ogg_int64_t total = ov_pcm_total(&vf, -1);
-  if (total > 0) {
+  if (total > 0 && (uint64_t)total <= maxInFrames) {
     samples.reserve(
         (size_t)(((uint64_t)total * ENGINE_RATE + (uint64_t)rate - 1) / (uint64_t)rate) *
         ENGINE_CHANNELS);
@@ -250,12 +248,25 @@ result Wav::loadMem(const unsigned char* data, size_t size, const char* name) {
   std::vector<int16_t> pcm(16384);
   const char* failure = nullptr;
   int section = 0;
+  // A damaged page is skipped, as the reference decoders do, but its time is kept: the
+  // audio after a gap is held back until a page's granule position says where it
+  // belongs, and the gap is filled with silence up to there, so the music clock never
+  // runs early. Positions are vorbisfile's (ov_pcm_tell), in frames at the file's rate.
+  bool afterGap = false;
+  uint64_t gapAt = 0;  // where the audio before the gap ended
+  std::vector<int16_t> pending;
   for (;;) {
+    ogg_int64_t before = ov_pcm_tell(&vf);
     long n = ov_read(&vf, reinterpret_cast<char*>(pcm.data()), (int)(pcm.size() * 2), bigEndian, 2,
                      1, &section);
     if (n == 0) break;
+    if (n == OV_HOLE) {
+      if (!afterGap) gapAt = before > 0 ? (uint64_t)before : 0;
+      afterGap = true;
+      continue;
+    }
     if (n < 0) {
-      failure = n == OV_HOLE ? "damaged data (a gap in the stream)" : "damaged data";
+      failure = "damaged data";
       break;
     }
     const vorbis_info* linkInfo = ov_info(&vf, section);
@@ -263,10 +274,42 @@ result Wav::loadMem(const unsigned char* data, size_t size, const char* name) {
       failure = "the format changes within the file";
       break;
     }
-    if (!convert.put(pcm.data(), (size_t)n / 2)) {
+    const size_t count = (size_t)n / 2;
+    if (afterGap) {
+      pending.insert(pending.end(), pcm.data(), pcm.data() + count);
+      // vorbisfile counts returned samples on from its last known position, and jumps to
+      // the true one when it meets a granule position: the jump is the gap's length.
+      ogg_int64_t after = ov_pcm_tell(&vf);
+      if (after == before + (ogg_int64_t)(count / (size_t)channels)) {
+        if (pending.size() / (size_t)channels < (size_t)rate * 10) continue;
+      } else {
+        const uint64_t heldFrames = pending.size() / (size_t)channels;
+        const uint64_t resume = after > (ogg_int64_t)heldFrames ? (uint64_t)after - heldFrames : 0;
+        if (resume > gapAt && resume - gapAt <= maxInFrames) {
+          std::vector<int16_t> silence((size_t)(resume - gapAt) * (size_t)channels, 0);
+          if (!convert.put(silence.data(), silence.size())) {
+            failure = "format conversion failed";
+            break;
+          }
+        }
+      }
+      afterGap = false;
+      if (!convert.put(pending.data(), pending.size())) {
+        failure = "format conversion failed";
+        break;
+      }
+      pending.clear();
+    } else if (!convert.put(pcm.data(), count)) {
       failure = "format conversion failed";
       break;
     }
+    if (convert.inFrames > maxInFrames) {
+      failure = "too long (more than 15 minutes)";
+      break;
+    }
+  }
+  if (!failure && !pending.empty() && !convert.put(pending.data(), pending.size())) {
+    failure = "format conversion failed";
   }
   ov_clear(&vf);
   if (!failure && convert.inFrames == 0) failure = "no audio in the file";

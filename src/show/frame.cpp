@@ -2,6 +2,7 @@
 #include "show/frame.h"
 
 #include "fx/figures.h"
+#include "fx/sprites.h"
 #include "show/clock.h"
 #include "show/scene.h"
 #include "show/script.h"
@@ -20,4 +21,9 @@ void buildFrameAt(int32_t tick, double musicTime) {
   FrameClock clock = deriveClock(musicTime);
   runScript(clock, tick);
   renderPasses(tick);
+}
+
+void advanceUnseenFrame(int32_t tick, bool particles) {
+  advanceSprites(tick, particles);
+  emissionFlag = emissionAt(deriveClock(soloud.getStreamPosition(musicHandle)).t);
 }

@@ -8,6 +8,11 @@ void buildFrame(int32_t tick);
 // The same with the music time given: the browser reads it from what the listener hears.
 void buildFrameAt(int32_t tick, double musicTime);
 
+// A frame nobody sees: only the state that frames carry into the next ones (the sprites
+// and the emission flag) moves on, as buildFrame would move it; nothing is drawn. See
+// advanceSprites for `particles`.
+void advanceUnseenFrame(int32_t tick, bool particles);
+
 // The eight render passes for this frame's geometry (sceneTarget is bound on entry).
 void renderPasses(int32_t tick);
 // Its two halves: passes 1-5 draw the scene into sceneTarget and unbind it; passes 6-8

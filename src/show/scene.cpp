@@ -20,17 +20,20 @@ st::Renderbuf* blurTargetV = nullptr;
 
 SoLoud::handle musicHandle = 0;
 
+const char* const sceneShaderFiles[10] = {
+    "assets/floor.vs",   "assets/floor.fs", "assets/lines.vs", "assets/lines.fs",
+    "assets/compose.vs", "assets/compose.fs", "assets/blur.vs", "assets/blur.fs",
+    "assets/sprites.vs", "assets/sprites.fs"};
+
 void setupSceneGraphics() {
   boxBuffer = makeBox(400.0f, 2.0f, 400.0f);
   lineBuffer = makeLineBuffer();
   screenQuad = makeScreenQuad();
   spriteBuffer = makeSpriteBuffer();
 
-  floorShader.load("assets/floor.vs", "assets/floor.fs");
-  linesShader.load("assets/lines.vs", "assets/lines.fs");
-  composeShader.load("assets/compose.vs", "assets/compose.fs");
-  blurShader.load("assets/blur.vs", "assets/blur.fs");
-  spritesShader.load("assets/sprites.vs", "assets/sprites.fs");
+  st::Shader* programs[5] = {&floorShader, &linesShader, &composeShader, &blurShader,
+                             &spritesShader};
+  for (int i = 0; i < 5; ++i) programs[i]->load(sceneShaderFiles[2 * i], sceneShaderFiles[2 * i + 1]);
 
   sceneTarget = new st::Renderbuf;
   sceneTarget->init();

@@ -22,6 +22,10 @@ extern st::Renderbuf* blurTargetV;
 
 extern SoLoud::handle musicHandle;
 
+// The shader sources of the five programs, vertex then fragment, in the order of loading:
+// floor, lines, compose, blur, sprites.
+extern const char* const sceneShaderFiles[10];
+
 // Buffers, programs, targets, then the music: the last act before the first frame.
 void setupScene();
 // The GL half of setupScene alone (buffers, programs, targets), for tools and tests.

@@ -50,6 +50,8 @@ const ScriptStep scriptSteps[SCRIPT_STEPS] = {
 
 }  // namespace
 
+int emissionAt(float t) { return (t >= 80.0f && t < 88.0f) ? 1 : 0; }
+
 FigureChoice chooseFigure(float t, int32_t tick) {
   if (t >= 80.0f && t < 88.0f) return {LineFigure::None, 0};
   int32_t period = tick / FIGURE_PERIOD_MS;
@@ -77,7 +79,7 @@ void runScript(const FrameClock& clock, int32_t tick) {
   lineBuffer->vertexCount = shown * 8;
   lineBuffer->indexCount = shown * 12;
 
-  emissionFlag = (clock.t >= 80.0f && clock.t < 88.0f) ? 1 : 0;
+  emissionFlag = emissionAt(clock.t);
 
   FigureChoice figure = chooseFigure(clock.t, tick);
   if (figure.figure == LineFigure::Tendrils) drawTendrils(figure.seed, tick);

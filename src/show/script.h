@@ -6,6 +6,8 @@
 
 // 1 while the music time is in [80, 88) s; read by the sprites in the next frame.
 extern int emissionFlag;
+// The flag the script sets for music time `t`.
+int emissionAt(float t);
 
 enum class LineFigure { None, Tendrils, Star };
 

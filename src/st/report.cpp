@@ -2,7 +2,11 @@
 #include "st/report.h"
 
 #include <SDL.h>
+
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 #include "st/gl.h"
 
@@ -10,6 +14,41 @@ namespace st {
 
 namespace {
 ReportSink reportSink = nullptr;
+
+// SDL turns SIGINT and SIGTERM into a quit event, but a box runs its own event loop and
+// never looks at the queue: while one is open these two end the process at once, with the
+// status the quit would have given. Signals the caller ignored stay ignored.
+extern "C" void quitDuringBox(int) { _exit(0); }
+
+struct BoxSignals {
+  struct sigaction saved[2];
+  bool replaced[2] = {false, false};
+  static constexpr int SIGNALS[2] = {SIGINT, SIGTERM};
+
+  BoxSignals() {
+    struct sigaction quit;
+    memset(&quit, 0, sizeof quit);
+    quit.sa_handler = quitDuringBox;
+    sigemptyset(&quit.sa_mask);
+    for (int i = 0; i < 2; ++i) {
+      if (sigaction(SIGNALS[i], nullptr, &saved[i]) != 0 || saved[i].sa_handler == SIG_IGN) continue;
+      replaced[i] = sigaction(SIGNALS[i], &quit, nullptr) == 0;
+    }
+  }
+  ~BoxSignals() {
+    for (int i = 0; i < 2; ++i) {
+      if (replaced[i]) sigaction(SIGNALS[i], &saved[i], nullptr);
+    }
+  }
+};
+
+}  // namespace
+
+void writeReport(FILE* stream, const char* text, const char* caption) {
+  // One group per report: the caption on its own line, the text under it, a blank line.
+  size_t length = strlen(text);
+  fprintf(stream, "%s\n%s%s\n", caption, text, length > 0 && text[length - 1] == '\n' ? "" : "\n");
+  fflush(stream);
 }
 
 void showReport(const char* text, const char* caption) {
@@ -17,8 +56,15 @@ void showReport(const char* text, const char* caption) {
     reportSink(text, caption);
     return;
   }
-  // No owner window: the box stands on its own and blocks until OK.
-  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr);
+  // No owner window: the box stands on its own and blocks until OK. Where no box can be
+  // shown (no X fonts, a display that went away) the report goes to standard error and
+  // the program carries on as if OK had been pressed: a report is never lost.
+  int shown;
+  {
+    BoxSignals whileOpen;
+    shown = SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr);
+  }
+  if (shown != 0) writeReport(stderr, text, caption);
 }
 
 ReportSink setReportSink(ReportSink sink) {

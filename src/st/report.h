@@ -1,13 +1,18 @@
 // The one way the toolkit tells the person at the screen about a problem: a blocking
 // modal message box with one OK button. Tests install a sink to record reports instead.
 #pragma once
+#include <cstdio>
 
 namespace st {
 
 using ReportSink = void (*)(const char* text, const char* caption);
 
 // Shows `text` under `caption` and returns when the box is dismissed (or the sink returns).
+// When no box can be shown, writes the report to standard error and returns at once.
 void showReport(const char* text, const char* caption);
+
+// Writes one report to `stream` as a group of lines: the caption, the text, a blank line.
+void writeReport(FILE* stream, const char* text, const char* caption);
 
 // Routes reports to `sink` (nullptr: the real message box); returns the previous sink.
 ReportSink setReportSink(ReportSink sink);

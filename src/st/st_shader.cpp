@@ -1,12 +1,11 @@
 // Shader programs: read, compile, link with retry, and uniforms set by name.
 #include "st/st_shader.h"
 
-#include <sys/stat.h>
-
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
+#include "st/read_file.h"
 #include "st/report.h"
 
 namespace st {
@@ -61,32 +60,14 @@ void Shader::load(const char* vertexPath, const char* fragmentPath) {
 }
 
 void Shader::readSource(GLuint shader, const char* path) {
-  FILE* file = fopen(path, "rb");
-  if (!file) return;  // nothing to say here: the link fails and reports it
-  // Only a regular file has a length worth trusting: a directory claims a huge one and a
-  // pipe has none. Anything else is handled like a missing file, as is a source too long
-  // for GL's int lengths.
-  struct stat info;
-  long length = -1;
-  if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && fseek(file, 0, SEEK_END) == 0)
-    length = ftell(file);
-  if (length < 0 || length >= INT_MAX || fseek(file, 0, SEEK_SET) != 0) {
-    fclose(file);
-    return;
-  }
-  char* source = (char*)calloc((size_t)length + 1, 1);
-  if (!source) {
-    fclose(file);
-    return;
-  }
-  size_t got = fread(source, 1, (size_t)length, file);
-  fclose(file);
-  if (got != (size_t)length) {  // shrank or failed while being read
-    free(source);
-    return;
-  }
-  compile(shader, source, path);
-  free(source);
+  // Anything that is not a regular file of a sane size (a directory, a FIFO that would
+  // block, a huge sparse file) is handled like a missing file: nothing to say here, the
+  // link fails and reports it.
+  std::vector<unsigned char> bytes;
+  std::string why;
+  if (!readRegularFile(path, MAX_SOURCE_BYTES, bytes, why)) return;
+  bytes.push_back(0);
+  compile(shader, reinterpret_cast<char*>(bytes.data()), path);
 }
 
 SourcePieces splitAtCarriageReturns(char* source) {

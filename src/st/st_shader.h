@@ -1,10 +1,15 @@
 // A GLSL program linked from a vertex and a fragment shader file, with uniforms set by name.
 #pragma once
+#include <cstddef>
 #include <vector>
 
 #include "st/gl.h"
 
 namespace st {
+
+// The longest shader source read: the show's are a few kilobytes, this leaves room for any
+// hand-written one. A longer file counts as missing.
+const size_t MAX_SOURCE_BYTES = 16u << 20;
 
 // Failed links in a row, over all Shader records; the seventh in a row ends the process.
 extern int linkRetries;

@@ -54,7 +54,7 @@ check "a key release exits 0 (status $exit_status)" test "$exit_status" -eq 0
 # SDL's disk driver announces itself on stderr; anything else is ours.
 check "nothing else on stderr" test -z "$(grep -v -e 'SDL disk i/o audio driver' -e 'Writing to file' "$work/stderr")"
 
-wait "$listener"
+wait_for_exit "$listener" 30  # ends with the show's end of the FIFO; bounded all the same
 music=$(awk '$1 == "music" { print int($2) }' "$work/audio.txt")
 passes=$(( ${music:-0} < 120 ? 0 : 1 + (music - 120) / 40 ))
 echo "  | mixed ${music:-0} s of music after $(awk '$1 == "silence" { print $2 }' "$work/audio.txt") s of silence = ${passes} passes through the loop"

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "music/soloud.h"
 #include "test_music_support.h"
@@ -95,6 +96,51 @@ TEST(MusicDecodeResampling, AgreesWithSox) {
   double worstDb = 20.0 * std::log10(worst);
   EXPECT_LT(rmsDb, -60.0);
   EXPECT_LT(worstDb, -40.0);
+}
+
+// One page in the middle damaged (its checksum no longer fits): the reference decoders
+// skip it and play on, and so does the engine, with silence where the page was so that
+// everything after the gap stays at its own time and the length is the file's.
+TEST(MusicDecodeDamage, ALostPageBecomesSilenceAndTheRestKeepsItsTime) {
+  std::string ogg = musictest::makeOgg("damaged", 44100, 2, 4.0);
+  std::vector<unsigned char> bytes = musictest::readBytes(ogg);
+  std::vector<size_t> pages;
+  for (size_t i = 0; i + 4 <= bytes.size(); ++i) {
+    if (memcmp(&bytes[i], "OggS", 4) == 0) pages.push_back(i);
+  }
+  ASSERT_GT(pages.size(), 10u);
+  const size_t page = pages[pages.size() / 2];
+  bytes[page + 27 + bytes[page + 26] + 20] ^= 0x5a;  // a byte of the page's body
+
+  SoLoud::Wav whole, damaged;
+  ASSERT_EQ(whole.load(ogg.c_str()), (SoLoud::result)SoLoud::SO_NO_ERROR);
+  ASSERT_EQ(damaged.loadMem(bytes.data(), bytes.size(), "damaged.ogg"),
+            (SoLoud::result)SoLoud::SO_NO_ERROR);
+  ASSERT_EQ(damaged.getFrameCount(), whole.getFrameCount());
+
+  const float* a = whole.getSamples();
+  const float* b = damaged.getSamples();
+  const size_t floats = (size_t)whole.getFrameCount() * 2;
+  size_t first = floats, last = 0;
+  for (size_t i = 0; i < floats; ++i) {
+    if (a[i] != b[i]) {
+      first = std::min(first, i);
+      last = i;
+    }
+  }
+  ASSERT_LT(first, floats) << "the damage changed nothing";
+  // The damage stays local: about a page of audio (a third of a second here) differs.
+  EXPECT_LT((last - first) / 2, 44100u / 2) << "differs from frame " << first / 2 << " to "
+                                             << last / 2;
+  EXPECT_GT(first / 2, 44100u) << "the audio before the page is untouched";
+  EXPECT_LT(last / 2, (size_t)whole.getFrameCount() - 44100u) << "and so is the audio after it";
+  // Where the page was, silence.
+  size_t zeros = 0, run = 0;
+  for (size_t i = first; i <= last; ++i) {
+    run = b[i] == 0.0f ? run + 1 : 0;
+    zeros = std::max(zeros, run);
+  }
+  EXPECT_GT(zeros / 2, 256u);
 }
 
 }  // namespace

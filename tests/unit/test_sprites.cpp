@@ -340,3 +340,39 @@ TEST_F(Sprites, EmissionWindowReplayedBySeparateSimulation) {
   EXPECT_EQ(spriteBuffer->instanceCount, 0);
   EXPECT_EQ(live(), 0);
 }
+
+// A run that skips the particles over early frames (only the step clock and the generator
+// move on) and moves them over the last stretch ends where drawing every frame does: same
+// live particles, same generator, same clock. Two emission windows, one long before the
+// end (skipped) and one just before it (moved).
+TEST_F(Sprites, UnseenFramesLeaveTheStateOfDrawnOnes) {
+  auto flagAt = [](int32_t tick) {
+    return (tick >= 5000 && tick < 13000) || (tick >= 33000 && tick < 38000) ? 1 : 0;
+  };
+  const int frames = 40 * 30;
+  auto tickOf = [](int n) { return (int32_t)((int64_t)n * 1000 / 30); };
+  for (int n = 0; n < frames; ++n) {
+    updateSprites(tickOf(n));
+    emissionFlag = flagAt(tickOf(n));
+  }
+  std::vector<Sprite> drawn(sprites, sprites + SPRITE_SLOTS);
+  const Well512 drawnRng = spriteRng;
+  const int32_t drawnClock = spriteLastTick;
+  ASSERT_GT(live(), 500);
+
+  SetUp();
+  const int32_t last = tickOf(frames - 1);
+  const int32_t memoryMs = (SPRITE_MAX_LIFE_STEPS + 1) * SPRITE_STEP_MS + 1000;
+  for (int n = 0; n < frames; ++n) {
+    advanceSprites(tickOf(n), last - tickOf(n) <= memoryMs);
+    emissionFlag = flagAt(tickOf(n));
+  }
+  EXPECT_EQ(spriteLastTick, drawnClock);
+  EXPECT_EQ(std::memcmp(spriteRng.state, drawnRng.state, sizeof drawnRng.state), 0);
+  EXPECT_EQ(spriteRng.index, drawnRng.index);
+  for (int i = 0; i < SPRITE_SLOTS; ++i) {
+    ASSERT_EQ(sprites[i].life > 0, drawn[i].life > 0) << "slot " << i;
+    if (drawn[i].life <= 0) continue;
+    ASSERT_EQ(std::memcmp(&sprites[i], &drawn[i], sizeof(Sprite)), 0) << "slot " << i;
+  }
+}

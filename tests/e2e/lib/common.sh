@@ -5,8 +5,61 @@
 # Re-runs the calling script inside one virtual display for all its cases.
 run_in_virtual_display() {  # run_in_virtual_display "$0" "$@"
   if [ -z "${ZOOV_IN_XVFB:-}" ]; then
+    stop_watchdog
     ZOOV_IN_XVFB=1 exec "$(dirname "${BASH_SOURCE[0]}")/with-display.sh" bash "$@"
   fi
+}
+
+# No script may hang: each wait below has its own bound, and a watchdog ends the whole
+# script after ZOOV_E2E_LIMIT seconds (default 480, well inside ctest's 600), saying which
+# step it was in. Steps are named by `step`, and by the helpers as they wait.
+E2E_STEP_FILE=$(mktemp "${TMPDIR:-/tmp}/zoov-e2e-step.XXXXXX")
+step() { printf '%s\n' "$*" >"$E2E_STEP_FILE"; }
+step "starting"
+
+# Every process below PID, deepest first (read from /proc: no procps needed).
+descendants() {
+  local child
+  for child in $(grep -l "^PPid:[[:space:]]*$1\$" /proc/[0-9]*/status 2>/dev/null | cut -d/ -f3); do
+    descendants "$child"
+    echo "$child"
+  done
+}
+
+start_watchdog() {
+  local main=$$ limit=${ZOOV_E2E_LIMIT:-480}
+  (
+    for _ in $(seq 1 "$limit"); do
+      sleep 1
+      kill -0 "$main" 2>/dev/null || { rm -f "$E2E_STEP_FILE"; exit 0; }
+    done
+    echo "FAIL - timed out after $limit s in step: $(cat "$E2E_STEP_FILE" 2>/dev/null)"
+    # What the script waits on goes first, then the script itself, gently (its EXIT trap
+    # cleans up) and then for certain.
+    for sig in TERM KILL; do
+      for p in $(descendants "$main"); do [ "$p" != "$BASHPID" ] && kill -$sig "$p" 2>/dev/null; done
+      sleep 1
+    done
+    kill -TERM "$main" 2>/dev/null
+    sleep 1
+    kill -KILL "$main" 2>/dev/null
+    rm -f "$E2E_STEP_FILE"
+  ) &
+  E2E_WATCHDOG=$!
+}
+stop_watchdog() {
+  [ -n "${E2E_WATCHDOG:-}" ] && kill "$E2E_WATCHDOG" 2>/dev/null
+  E2E_WATCHDOG=
+  rm -f "$E2E_STEP_FILE"
+}
+start_watchdog
+
+# An X client call that cannot wait forever (a window that never takes focus, a server
+# gone quiet): at most $1 seconds.
+x_bounded() {  # x_bounded SECONDS command...
+  local limit=$1
+  shift
+  timeout -k 2 "$limit" "$@"
 }
 
 BUILD_DIR=$(cd "${1:?build dir}" && pwd)
@@ -34,7 +87,7 @@ start_show() {
 # alive, then a key release ends it with status 0.
 runs_cleanly() {
   local settle=${1:-4} id
-  id=$(wait_for_window "$pid" 60) || { echo "  | no window"; return 1; }
+  id=$(wait_for_window "$pid" 60) || { echo "  | no window"; kill -9 "$pid" 2>/dev/null; return 1; }
   sleep "$settle"
   if [ -n "$(message_boxes)" ]; then
     echo "  | unexpected box: $(message_boxes)"
@@ -42,7 +95,7 @@ runs_cleanly() {
     return 1
   fi
   kill -0 "$pid" || return 1
-  xdotool key --window "$id" q
+  x_bounded 10 xdotool key --window "$id" q
   wait_for_exit "$pid" 30
   [ "$exit_status" -eq 0 ] || { echo "  | status $exit_status"; return 1; }
 }
@@ -62,6 +115,7 @@ soundtrack_time() {  # soundtrack_time CLIP.raw NEAR_SECONDS
 check() {  # check "description" command...
   local what=$1
   shift
+  step "checking: $what"
   if "$@"; then
     passed=$((passed + 1))
     echo "ok   - $what"
@@ -75,8 +129,9 @@ check() {  # check "description" command...
 # prints its id.
 wait_for_window() {
   local pid=$1 limit=${2:-60} id=""
+  step "waiting up to $limit s for the window of process $pid"
   for _ in $(seq 1 $((limit * 10))); do
-    id=$(xdotool search --all --pid "$pid" --name '^zOOv 2020$' 2>/dev/null | head -n 1)
+    id=$(x_bounded 5 xdotool search --all --pid "$pid" --name '^zOOv 2020$' 2>/dev/null | head -n 1)
     [ -n "$id" ] && { echo "$id"; return 0; }
     kill -0 "$pid" 2>/dev/null || return 1
     sleep 0.1
@@ -87,6 +142,7 @@ wait_for_window() {
 # Waits up to $2 seconds for process $1 to end; its status in $exit_status.
 wait_for_exit() {
   local pid=$1 limit=${2:-30}
+  step "waiting up to $limit s for process $pid to end"
   for _ in $(seq 1 $((limit * 10))); do
     if ! kill -0 "$pid" 2>/dev/null; then
       wait "$pid"
@@ -104,7 +160,7 @@ wait_for_exit() {
 # Message boxes on screen, one per line as "id caption". SDL's boxes are X windows that
 # xdotool's search does not list, so they are read from the window tree.
 message_boxes() {
-  xwininfo -root -tree 2>/dev/null \
+  x_bounded 10 xwininfo -root -tree 2>/dev/null \
     | sed -n 's/^ *\(0x[0-9a-f]*\) "\(.*\)": ().*/\1 \2/p' | grep -v ' zOOv 2020$' || true
 }
 
@@ -112,6 +168,7 @@ message_boxes() {
 # prints "id caption".
 wait_for_box() {
   local pattern=$1 limit=${2:-60} line
+  step "waiting up to $limit s for a box captioned $pattern"
   for _ in $(seq 1 $((limit * 10))); do
     line=$(message_boxes | grep -E -m 1 "^0x[0-9a-f]+ ($pattern)$")
     [ -n "$line" ] && { echo "$line"; return 0; }
@@ -123,11 +180,17 @@ wait_for_box() {
 # The text inside a box is not readable from X, so tests read captions only.
 # Dismisses box $1 with Return. A following box may come up under the same window id
 # (each box is its own X connection), so this waits only briefly for it to go.
+# An empty id fails at once: xwininfo -id "" would wait for a mouse click forever.
 dismiss_box() {
-  xdotool windowfocus --sync "$1" 2>/dev/null
-  xdotool key --window "$1" Return
+  if [ -z "${1:-}" ]; then
+    echo "  | dismiss_box: no window id (step: $(cat "$E2E_STEP_FILE"))"
+    return 1
+  fi
+  step "dismissing box $1"
+  x_bounded 10 xdotool windowfocus --sync "$1" 2>/dev/null
+  x_bounded 10 xdotool key --window "$1" Return
   for _ in $(seq 1 5); do
-    xwininfo -id "$1" >/dev/null 2>&1 || return 0
+    x_bounded 5 xwininfo -id "$1" >/dev/null 2>&1 || return 0
     sleep 0.1
   done
   return 0
@@ -144,6 +207,7 @@ dismiss_boxes_while_alive() {
 }
 
 finish() {
+  stop_watchdog
   rm -f "${TMPDIR:-/tmp}/zoov-soundtrack-$$-"*.raw
   echo "$passed passed, $failed failed"
   [ "$failed" -eq 0 ]
