@@ -10,11 +10,20 @@
 
 namespace st {
 
+namespace {
+#ifdef _WIN32
+// Windows has no FIFOs to wait on; binary mode keeps every byte as it is on disk.
+constexpr int OPEN_FLAGS = O_RDONLY | O_BINARY;
+#else
+// O_NONBLOCK: a FIFO opens at once instead of waiting for a writer, and is then refused.
+constexpr int OPEN_FLAGS = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+#endif
+}  // namespace
+
 bool readRegularFile(const char* path, size_t limit, std::vector<unsigned char>& bytes,
                      std::string& why) {
   bytes.clear();
-  // O_NONBLOCK: a FIFO opens at once instead of waiting for a writer, and is then refused.
-  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int fd = open(path, OPEN_FLAGS);
   if (fd < 0) {
     why = strerror(errno);
     return false;

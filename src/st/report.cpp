@@ -6,7 +6,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include "st/gl.h"
 
@@ -15,6 +17,12 @@ namespace st {
 namespace {
 ReportSink reportSink = nullptr;
 
+#ifdef _WIN32
+// Windows sends a GUI program no SIGINT or SIGTERM to end it by: nothing to arrange.
+struct BoxSignals {
+  BoxSignals() {}
+};
+#else
 // SDL turns SIGINT and SIGTERM into a quit event, but a box runs its own event loop and
 // never looks at the queue: while one is open these two end the process at once, with the
 // status the quit would have given. Signals the caller ignored stay ignored.
@@ -41,6 +49,8 @@ struct BoxSignals {
     }
   }
 };
+
+#endif
 
 }  // namespace
 
