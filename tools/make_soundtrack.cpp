@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "loudness.h"
 #include "music/soloud.h"
 
 namespace {
@@ -1486,50 +1487,8 @@ void pingPong(const Stereo& in, Stereo& out, Stereo& reverbSend, float feedback,
 
 // Integrated loudness (ITU-R BS.1770: K-weighting, 400 ms blocks, both gates) in LUFS.
 double integratedLoudness(const float* lr, size_t frames) {
-  auto design = [](double* b, double* a) {
-    const double fs = RATE;
-    double f0 = 1681.974450955533, g = 3.999843853973347, q = 0.7071752369554196;
-    double k = std::tan(PI * f0 / fs);
-    double vh = std::pow(10.0, g / 20.0), vb = std::pow(vh, 0.4996667741545416);
-    double a0 = 1.0 + k / q + k * k;
-    b[0] = (vh + vb * k / q + k * k) / a0;
-    b[1] = 2.0 * (k * k - vh) / a0;
-    b[2] = (vh - vb * k / q + k * k) / a0;
-    a[0] = 2.0 * (k * k - 1.0) / a0;
-    a[1] = (1.0 - k / q + k * k) / a0;
-    f0 = 38.13547087602444;
-    q = 0.5003270373238773;
-    k = std::tan(PI * f0 / fs);
-    double a02 = 1.0 + k / q + k * k;
-    b[3] = 1.0;
-    b[4] = -2.0;
-    b[5] = 1.0;
-    a[2] = 2.0 * (k * k - 1.0) / a02;
-    a[3] = (1.0 - k / q + k * k) / a02;
-  };
-  double b[6], a[4];
-  design(b, a);
-  const size_t hop = RATE / 10;  // 100 ms: blocks of four hops overlap by 75 %
-  std::vector<double> hopEnergy;
-  double z[2][4] = {};
-  double acc = 0.0;
-  for (size_t i = 0; i < frames; ++i) {
-    for (int c = 0; c < 2; ++c) {
-      double x = lr[2 * i + c];
-      double* s = z[c];
-      double y1 = b[0] * x + s[0];
-      s[0] = b[1] * x - a[0] * y1 + s[1];
-      s[1] = b[2] * x - a[1] * y1;
-      double y2 = b[3] * y1 + s[2];
-      s[2] = b[4] * y1 - a[2] * y2 + s[3];
-      s[3] = b[5] * y1 - a[3] * y2;
-      acc += y2 * y2;
-    }
-    if ((i + 1) % hop == 0) {
-      hopEnergy.push_back(acc / hop);
-      acc = 0.0;
-    }
-  }
+  // 100 ms hops: blocks of four hops overlap by 75 %
+  std::vector<double> hopEnergy = loudness::kWeightedHops(lr, frames, RATE / 10);
   std::vector<double> blocks;
   for (size_t h = 3; h < hopEnergy.size(); ++h) {
     blocks.push_back((hopEnergy[h] + hopEnergy[h - 1] + hopEnergy[h - 2] + hopEnergy[h - 3]) / 4.0);

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "loudness.h"
+
 namespace {
 
 constexpr double RATE = 44100.0;
@@ -78,49 +80,7 @@ double db(double power) { return 10.0 * std::log10(std::max(power, 1e-30)); }
 // ---- Loudness (ITU-R BS.1770): K-weighted power in 100 ms hops -----------------------------
 
 std::vector<double> hops(const Audio& a) {
-  double b[6], q[4];
-  {
-    double f0 = 1681.974450955533, g = 3.999843853973347, qq = 0.7071752369554196;
-    double k = std::tan(PI * f0 / RATE);
-    double vh = std::pow(10.0, g / 20.0), vb = std::pow(vh, 0.4996667741545416);
-    double a0 = 1.0 + k / qq + k * k;
-    b[0] = (vh + vb * k / qq + k * k) / a0;
-    b[1] = 2.0 * (k * k - vh) / a0;
-    b[2] = (vh - vb * k / qq + k * k) / a0;
-    q[0] = 2.0 * (k * k - 1.0) / a0;
-    q[1] = (1.0 - k / qq + k * k) / a0;
-    f0 = 38.13547087602444;
-    qq = 0.5003270373238773;
-    k = std::tan(PI * f0 / RATE);
-    double a02 = 1.0 + k / qq + k * k;
-    b[3] = 1.0;
-    b[4] = -2.0;
-    b[5] = 1.0;
-    q[2] = 2.0 * (k * k - 1.0) / a02;
-    q[3] = (1.0 - k / qq + k * k) / a02;
-  }
-  const size_t hop = 4410;
-  std::vector<double> out;
-  double z[2][4] = {};
-  double acc = 0.0;
-  for (size_t i = 0; i < a.frames(); ++i) {
-    for (int c = 0; c < 2; ++c) {
-      double x = a.lr[2 * i + c];
-      double* s = z[c];
-      double y1 = b[0] * x + s[0];
-      s[0] = b[1] * x - q[0] * y1 + s[1];
-      s[1] = b[2] * x - q[1] * y1;
-      double y2 = b[3] * y1 + s[2];
-      s[2] = b[4] * y1 - q[2] * y2 + s[3];
-      s[3] = b[5] * y1 - q[3] * y2;
-      acc += y2 * y2;
-    }
-    if ((i + 1) % hop == 0) {
-      out.push_back(acc / hop);
-      acc = 0.0;
-    }
-  }
-  return out;
+  return loudness::kWeightedHops(a.lr.data(), a.frames(), 4410);
 }
 
 double lufs(double e) { return -0.691 + db(e); }
@@ -342,27 +302,7 @@ Feel feel(const std::string& name, const Audio& a) {
 // ---- The loop seam, as the player plays it: the file's end, then 80 s -------------------
 
 std::vector<double> lowPass(const std::vector<double>& x, double hz) {
-  const double w = std::tan(PI * hz / RATE), q = std::sqrt(2.0);
-  const double a0 = 1.0 + q * w + w * w;
-  const double b0 = w * w / a0, b1 = 2.0 * b0, b2 = b0;
-  const double a1 = 2.0 * (w * w - 1.0) / a0, a2 = (1.0 - q * w + w * w) / a0;
-  auto pass = [&](const std::vector<double>& in) {
-    std::vector<double> y(in.size());
-    double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-    for (size_t i = 0; i < in.size(); ++i) {
-      y[i] = b0 * in[i] + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-      x2 = x1;
-      x1 = in[i];
-      y2 = y1;
-      y1 = y[i];
-    }
-    return y;
-  };
-  std::vector<double> f = pass(x);
-  std::reverse(f.begin(), f.end());
-  f = pass(f);
-  std::reverse(f.begin(), f.end());
-  return f;
+  return loudness::zeroPhaseLowPass(x, hz);
 }
 
 void seam(const Audio& a) {

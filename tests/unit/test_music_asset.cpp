@@ -9,6 +9,7 @@
 
 #include "music/soloud.h"
 #include "test_music_support.h"
+#include "tools/loudness.h"
 
 namespace {
 
@@ -34,29 +35,6 @@ std::vector<double> concat(std::vector<double> a, const std::vector<double>& b) 
   return a;
 }
 
-// Second-order Butterworth low-pass run forwards and backwards (no phase shift).
-std::vector<double> lowPass(const std::vector<double>& x, double hz) {
-  const double w = std::tan(M_PI * hz / RATE), q = std::sqrt(2.0);
-  const double a0 = 1.0 + q * w + w * w;
-  const double b0 = w * w / a0, b1 = 2.0 * b0, b2 = b0;
-  const double a1 = 2.0 * (w * w - 1.0) / a0, a2 = (1.0 - q * w + w * w) / a0;
-  auto pass = [&](const std::vector<double>& in) {
-    std::vector<double> y(in.size());
-    double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-    for (size_t i = 0; i < in.size(); ++i) {
-      y[i] = b0 * in[i] + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-      x2 = x1;
-      x1 = in[i];
-      y2 = y1;
-      y1 = y[i];
-    }
-    return y;
-  };
-  std::vector<double> forward = pass(x);
-  std::vector<double> back(forward.rbegin(), forward.rend());
-  std::vector<double> twice = pass(back);
-  return std::vector<double>(twice.rbegin(), twice.rend());
-}
 
 double rms(const std::vector<double>& x) {
   double s = 0.0;
@@ -96,7 +74,8 @@ TEST(MusicAsset, LoopEndFlowsIntoEightySecondsLikeTheFirstPass) {
   for (int ch = 0; ch < 2; ++ch) {
     std::vector<double> seam = concat(channel(pcm, end - W, W, ch), channel(pcm, LOOP, W, ch));
     std::vector<double> first = channel(pcm, LOOP - W, 2 * W, ch);
-    std::vector<double> ls = lowPass(seam, 150.0), lf = lowPass(first, 150.0);
+    std::vector<double> ls = loudness::zeroPhaseLowPass(seam, 150.0);
+    std::vector<double> lf = loudness::zeroPhaseLowPass(first, 150.0);
     double worst = 0.0;
     for (size_t i = 0; i < ls.size(); ++i) worst = std::max(worst, std::fabs(ls[i] - lf[i]));
     EXPECT_LT(dbfs(worst), -40.0) << "channel " << ch;
