@@ -9,12 +9,9 @@ root=$(cd "$here/../.." && pwd)
 native=$(cd "${1:-$root/build}" && pwd)
 
 "$root/scripts/build-web.sh"
-if ! dpkg-query -W -f='${Status}' chromium 2>/dev/null | grep -q 'install ok installed'; then
-  echo "web tests: installing chromium"
-  SUDO=; [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends chromium ||
-    { $SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends chromium; }
-fi
+"$root/scripts/lib/apt-install.sh" chromium
+# Debian's npm only where no npm came with the machine's Node (a NodeSource Node has its own).
+command -v npm >/dev/null || "$root/scripts/lib/apt-install.sh" npm
 # The driver only: it never downloads a browser of its own. Installed again when the lock
 # file changes.
 if ! cmp -s "$here/package-lock.json" "$here/node_modules/.zoov-installed-lock"; then
