@@ -31,36 +31,8 @@ SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$audio" SDL_DISKAUDIODELAY=0 start_show 
 # Wait until the file holds the whole song and a bit of its second pass. The music starts
 # after some silence (the device opens before the soundtrack is decoded), so find its
 # first sound, and the reference's, to know where the song begins in the file.
-python3 - "$audio" "$work/reference.s16" $((song_frames + after_frames)) >"$work/start" <<'EOF'
-import os, sys, time
-audio, reference, need = sys.argv[1], sys.argv[2], int(sys.argv[3])
-with open(reference, 'rb') as f:
-    ref = f.read()
-ref_first = (len(ref) - len(ref.lstrip(b'\0'))) // 4          # frames of silence in the song
-deadline = time.time() + 120
-first = None
-offset = 0
-while time.time() < deadline:
-    if os.path.exists(audio):
-        size = os.path.getsize(audio)
-        if first is None and size > offset:
-            with open(audio, 'rb') as f:
-                f.seek(offset)
-                chunk = f.read(size - offset)
-            stripped = chunk.lstrip(b'\0')
-            if stripped:
-                first = (offset + len(chunk) - len(stripped)) // 8
-            else:
-                offset += len(chunk) - len(chunk) % 8
-        if first is not None:
-            start = first - ref_first
-            if size >= (start + need) * 8:
-                print(start)
-                sys.exit(0)
-    time.sleep(0.05)
-print(-1)
-sys.exit(1)
-EOF
+python3 "$SOURCE_DIR/tests/xtools/song_start.py" "$audio" "$work/reference.s16" \
+  $((song_frames + after_frames)) 120 >"$work/start"
 start=$(cat "$work/start")
 echo "the song starts at frame $start of the device output ($((start / rate)) s of silence while the show set up)"
 

@@ -66,31 +66,8 @@ check "started elsewhere, the unpacked program opens its window" test -n "$id"
 check "the window is 960x540 (${size:-none})" test "${size:-}" = 960x540
 check "it is titled zOOv 2020 (${title:-none})" test "${title:-}" = "zOOv 2020"
 # The output frame where the song starts: its first sound less the song's own lead-in.
-song_start=$(python3 - "$audio" "$scratch/reference.s16" 16.0 <<'EOF'
-import os, sys, time
-audio, reference, seconds = sys.argv[1], sys.argv[2], float(sys.argv[3])
-with open(reference, 'rb') as f:
-    ref = f.read(44100 * 4 * 30)
-lead_in = (len(ref) - len(ref.lstrip(b'\0'))) // 4
-deadline = time.time() + 90
-start, checked = None, 0       # bytes already seen to be silence
-while time.time() < deadline:
-    size = os.path.getsize(audio) if os.path.exists(audio) else 0
-    if start is None and size > checked:
-        with open(audio, 'rb') as f:
-            f.seek(checked)
-            chunk = f.read(size - checked)
-        sound = chunk.lstrip(b'\0')
-        if sound:
-            start = (checked + len(chunk) - len(sound)) // 8 - lead_in
-        checked += len(chunk) - len(chunk) % 8
-    if start is not None and size // 8 - start >= seconds * 44100:
-        print(start)
-        sys.exit(0)
-    time.sleep(0.05)
-print(-1)
-EOF
-)
+song_start=$(python3 "$SOURCE_DIR/tests/xtools/song_start.py" "$audio" "$scratch/reference.s16" \
+  $((16 * 44100)) 90)
 [ -n "$id" ] && import -window "$id" "$scratch/shot.png"
 echo "  | screenshot $((SECONDS - opened)) s after the window opened"
 boxes=$(message_boxes)
