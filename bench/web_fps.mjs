@@ -6,7 +6,7 @@ import { join } from 'node:path';
 import { pathToFileURL, fileURLToPath } from 'node:url';
 
 const root = join(fileURLToPath(import.meta.url), '../..');
-const { chromium } = await import(pathToFileURL(join(root, 'tests/web/node_modules/playwright-core/index.mjs')));
+const { chromium } = await import(pathToFileURL(join(root, 'tests/web/cdp.mjs')));
 const { serve } = await import(pathToFileURL(join(root, 'scripts/lib/web-server.mjs')));
 
 const [dist, secondsArg] = process.argv.slice(2);
@@ -14,7 +14,7 @@ const seconds = Number(secondsArg || 20);
 let bytes = 0;
 const site = await serve(dist, 0, (path, sent) => { bytes += sent; });
 const browser = await chromium.launch({
-  executablePath: '/usr/bin/chromium', headless: true,
+  executablePath: '/usr/bin/chromium',
   args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
          '--autoplay-policy=no-user-gesture-required', '--disable-background-networking',
          '--disable-component-update', '--disable-sync', '--no-first-run', '--disable-quic'],

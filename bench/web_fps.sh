@@ -2,8 +2,8 @@
 # Frame rate of the browser build in headless Chromium (WebGL 2 on SwiftShader) against the
 # desktop build on Mesa's llvmpipe under Xvfb, both 960x540, one after the other in one
 # run; and the browser build's start-up: page load to the start screen, click to first
-# frame. Needs scripts/build-web.sh and tests/web/run.sh to have run once (dist/web, the
-# test driver). Usage: bench/web_fps.sh [BUILD_DIR] [SECONDS]
+# frame. Needs dist/web (scripts/build-web.sh).
+# Usage: bench/web_fps.sh [BUILD_DIR] [SECONDS]
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=$(cd "${1:-$source_dir/build}" && pwd)

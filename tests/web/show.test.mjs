@@ -9,7 +9,7 @@ import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { chromium } from 'playwright-core';
+import { chromium } from './cdp.mjs';
 import { serve } from '../../scripts/lib/web-server.mjs';
 
 const CHROMIUM_ARGS = [
@@ -25,12 +25,12 @@ const work = mkdtempSync(join(tmpdir(), 'zoov-web-'));
 const OUT = process.env.ZOOV_WEB_OUT || work;
 let browser, site, served = 0;
 
-// The browser starts with the first page (playwright gives it a fresh profile of its own).
+// The browser starts with the first page, with a fresh profile of its own.
 async function startBrowser() {
   if (browser) return;
   site = await serve(process.env.ZOOV_DIST, 0, (path, bytes) => { served += bytes; });
   browser = await chromium.launch({
-    executablePath: process.env.ZOOV_CHROMIUM || '/usr/bin/chromium', headless: true, args: CHROMIUM_ARGS,
+    executablePath: process.env.ZOOV_CHROMIUM || '/usr/bin/chromium', args: CHROMIUM_ARGS,
   });
 }
 
