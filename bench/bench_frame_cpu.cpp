@@ -4,13 +4,13 @@
 
 #include <cstring>
 
-#include "fx/figures.h"
 #include "fx/math.h"
 #include "fx/sprites.h"
+#include "fx/tendrils.h"
 #include "show/clock.h"
-#include "show/scene.h"
+#include "show/meshes.h"
 #include "show/script.h"
-#include "st/geometry.h"
+#include "show/show.h"
 #include "st/gl.h"
 #include "text/star.h"
 
@@ -23,72 +23,90 @@ void GLAD_API_PTR genNames(GLsizei n, GLuint* names) {
 }
 GLenum GLAD_API_PTR noError() { return GL_NO_ERROR; }
 
-void setUpBuffersOnce() {
-  if (lineBuffer) return;
-  glad_glGenVertexArrays = genNames;
-  glad_glGenBuffers = genNames;
-  glad_glGetError = noError;
-  lineBuffer = makeLineBuffer();
-  spriteBuffer = makeSpriteBuffer();
+// The show's state with its line and sprite buffers (the programs and targets stay unmade).
+Show& show() {
+  static Show* made = [] {
+    glad_glGenVertexArrays = genNames;
+    glad_glGenBuffers = genNames;
+    glad_glGetError = noError;
+    Show* s = new Show;
+    s->lineBuffer = makeLineBuffer(s->lines);
+    s->spriteBuffer = makeSpriteBuffer(s->spriteInstances);
+    return s;
+  }();
+  return *made;
 }
 
 void emptyLines() {
-  lineBuffer->vertexCount = 0;
-  lineBuffer->indexCount = 0;
-  lineBuffer->dirty = 1;
+  show().lines.vertexCount = 0;
+  show().lines.indexCount = 0;
 }
 
 int liveSprites() {
   int n = 0;
-  for (const Sprite& s : sprites) n += s.life > 0;
+  for (const Sprite& s : show().fountain.sprites) n += s.life > 0;
   return n;
+}
+
+int updateSprites(int32_t tick) {
+  Show& s = show();
+  return updateSprites(s.fountain, s.spriteRng, s.emissionFlag, tick, s.spriteInstances);
 }
 
 // A fountain of about 4000 sprites spread through their flight: spawned in batches at
 // the four emitters and flown on between batches.
 void fillFountain() {
   static const float emitters[4][3] = {{-80, 0, 0}, {80, 0, 0}, {-40, 0, -60}, {40, 0, -60}};
-  std::memset(sprites, 0, sizeof sprites);
-  emissionFlag = 0;
-  spriteLastTick = -1;
+  Show& s = show();
+  s.fountain = Fountain{};
+  s.emissionFlag = 0;
   int32_t tick = 0;
   updateSprites(tick);
   int n = 0;
   while (liveSprites() < 4000) {
-    for (int k = 0; k < 80; ++k, ++n) spawnSprite(emitters[n % 4][0], 0.0f, emitters[n % 4][2]);
+    for (int k = 0; k < 80; ++k, ++n) {
+      spawnSprite(s.fountain, s.spriteRng, emitters[n % 4][0], 0.0f, emitters[n % 4][2]);
+    }
     tick += 16;
     updateSprites(tick);
   }
 }
 
+void drawTendrils(int32_t seed, int32_t now) {
+  Show& s = show();
+  drawTendrils(s.lines, s.figureRng, s.tendrilShape, seed, now);
+}
+
+void drawJaggedStar(int32_t seed, int32_t now) {
+  Show& s = show();
+  drawJaggedStar(s.lines, s.starRng, s.starShape, seed, now);
+}
+
 void BM_Tendrils(benchmark::State& state) {
-  setUpBuffersOnce();
   // The last frame of a period: every segment lit.
   const int32_t now = 4000 * 41 + 3990;
   for (auto _ : state) {
     emptyLines();
     drawTendrils((now / 4000) / 2, now);
-    benchmark::DoNotOptimize(linePositions[0]);
+    benchmark::DoNotOptimize(show().lines.positions[0]);
   }
-  state.counters["segments"] = lineBuffer->vertexCount / 8;
+  state.counters["segments"] = show().lines.vertexCount / 8;
 }
 
 void BM_JaggedStar(benchmark::State& state) {
-  setUpBuffersOnce();
   // Seed 0 walks the longest chords: 80 steps a line.
   const int32_t now = 2000;
   for (auto _ : state) {
     emptyLines();
     drawJaggedStar(0, now);
-    benchmark::DoNotOptimize(linePositions[0]);
+    benchmark::DoNotOptimize(show().lines.positions[0]);
   }
-  state.counters["segments"] = lineBuffer->vertexCount / 8;
+  state.counters["segments"] = show().lines.vertexCount / 8;
 }
 
 // The first frame of a period, when a new seed comes in and the walk is taken afresh: two
 // seeds in turn, so that no call finds the last one's shape.
 void BM_TendrilsNewSeed(benchmark::State& state) {
-  setUpBuffersOnce();
   const int32_t ends[2] = {4000 * 41 + 3990, 4000 * 43 + 3990};  // seeds 20 and 21
   int turn = 0;
   for (auto _ : state) {
@@ -96,55 +114,49 @@ void BM_TendrilsNewSeed(benchmark::State& state) {
     int32_t now = ends[turn];
     drawTendrils((now / 4000) / 2, now);
     turn ^= 1;
-    benchmark::DoNotOptimize(linePositions[0]);
+    benchmark::DoNotOptimize(show().lines.positions[0]);
   }
-  state.counters["segments"] = lineBuffer->vertexCount / 8;
+  state.counters["segments"] = show().lines.vertexCount / 8;
 }
 
 void BM_JaggedStarNewSeed(benchmark::State& state) {
-  setUpBuffersOnce();
   int32_t seed = 0;
   for (auto _ : state) {
     emptyLines();
     drawJaggedStar(seed, 2000);
     seed = 7 - seed;  // 0 and 7: step 9 both, the longest chords
-    benchmark::DoNotOptimize(linePositions[0]);
+    benchmark::DoNotOptimize(show().lines.positions[0]);
   }
-  state.counters["segments"] = lineBuffer->vertexCount / 8;
+  state.counters["segments"] = show().lines.vertexCount / 8;
 }
 
 void BM_UpdateSprites(benchmark::State& state) {
-  setUpBuffersOnce();
   fillFountain();
-  static Sprite snapshot[SPRITE_SLOTS];
-  std::memcpy(snapshot, sprites, sizeof sprites);
-  const int32_t start = spriteLastTick;
+  Show& s = show();
+  static Fountain snapshot;
+  snapshot = s.fountain;
+  const int32_t start = s.fountain.spriteLastTick;
   int live = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    std::memcpy(sprites, snapshot, sizeof sprites);
-    spriteLastTick = start;
-    emissionFlag = 1;
+    s.fountain = snapshot;
+    s.emissionFlag = 1;
     state.ResumeTiming();
     // One 60 Hz frame: two steps and eight spawns.
-    updateSprites(start + 16);
-    live = spriteBuffer->instanceCount;
+    live = updateSprites(start + 16);
   }
-  emissionFlag = 0;
+  s.emissionFlag = 0;
   state.counters["instances"] = live;
 }
 
 // The script's frame: empty the lines, derive the clock, texts + reveal + figure.
 void scriptFrame(benchmark::State& state, double musicTime, int32_t tick) {
-  setUpBuffersOnce();
   for (auto _ : state) {
     emptyLines();
     FrameClock clock = deriveClock(musicTime);
-    runScript(clock, tick);
-    benchmark::DoNotOptimize(lineBuffer->vertexCount);
+    benchmark::DoNotOptimize(runScript(show(), clock, tick));
   }
-  emissionFlag = 0;
-  state.counters["segments"] = lineBuffer->vertexCount / 8;
+  state.counters["segments"] = show().lines.vertexCount / 8;
 }
 
 // Step 10 (four lines of text, fully revealed) with the tendrils (odd period) ...

@@ -1,4 +1,4 @@
-// Frame-rate probe: runs the show's own frame (setupScene, then renderFrame) in a 960x540
+// Frame-rate probe: runs the show's own frame (setupShow, then renderFrame) in a 960x540
 // window, or full screen like the show without arguments, for a fixed time and prints the
 // frame rate. Shaders come from ./assets like the
 // show's. Given a second shader folder, it alternates frame by frame between the two sets
@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "app/app.h"
-#include "show/scene.h"
 #include "st/report.h"
 
 namespace {
@@ -56,12 +55,12 @@ void loadSet(ShaderSet& set, const std::string& dir) {
 }
 
 // Exchanges the scene's five programs with the set's.
-void swapSet(ShaderSet& set) {
-  std::swap(floorShader, set.floor);
-  std::swap(linesShader, set.lines);
-  std::swap(composeShader, set.compose);
-  std::swap(blurShader, set.blur);
-  std::swap(spritesShader, set.sprites);
+void swapSet(Show& show, ShaderSet& set) {
+  std::swap(show.floorShader, set.floor);
+  std::swap(show.linesShader, set.lines);
+  std::swap(show.composeShader, set.compose);
+  std::swap(show.blurShader, set.blur);
+  std::swap(show.spritesShader, set.sprites);
 }
 
 struct Timings {
@@ -96,9 +95,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   st::setReportSink(printReport);
-  initVideo(fullscreen ? 1 : 2);
-  SDL_SetWindowTitle(window, "zOOv 2020");
-  setupScene();
+  static App app;
+  initVideo(app, fullscreen ? 1 : 2);
+  SDL_SetWindowTitle(app.window, "zOOv 2020");
+  setupShow(app);
   ShaderSet other{};
   if (otherDir) loadSet(other, otherDir);
 
@@ -109,12 +109,12 @@ int main(int argc, char** argv) {
     double w0 = wallMs();
     if (w0 >= end) break;
     bool useOther = otherDir && (frame & 1);
-    if (useOther) swapSet(other);
+    if (useOther) swapSet(app.show, other);
     double c0 = cpuMs();
     SDL_PumpEvents();
-    renderFrame();
+    renderFrame(app);
     double c1 = cpuMs(), w1 = wallMs();
-    if (useOther) swapSet(other);
+    if (useOther) swapSet(app.show, other);
     if (w0 < warmEnd) continue;
     Timings& t = useOther ? alternate : own;
     t.wall.push_back(w1 - w0);
@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  printf("window %dx%d%s\n", windowWidth, windowHeight, fullscreen ? ", full screen" : "");
+  printf("window %dx%d%s\n", app.windowWidth, app.windowHeight, fullscreen ? ", full screen" : "");
   print("assets", own);
   if (otherDir) {
     print(otherDir, alternate);
@@ -133,6 +133,6 @@ int main(int argc, char** argv) {
            median(alternate.wall) / median(own.wall), median(alternate.cpu) / median(own.cpu));
   }
   if (reportCount) printf("reports: %d\n", reportCount);
-  soloud.deinit();
+  app.music.soloud.deinit();
   return reportCount == 0 ? 0 : 2;
 }

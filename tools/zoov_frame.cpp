@@ -11,11 +11,6 @@
 #include <vector>
 
 #include "app/app.h"
-#include "fx/figures.h"
-#include "show/clock.h"
-#include "show/frame.h"
-#include "show/scene.h"
-#include "show/script.h"
 #include "st/report.h"
 
 static int reportCount = 0;
@@ -40,22 +35,19 @@ int main(int argc, char** argv) {
     return 1;
   }
   st::setReportSink(printReport);
-  initVideo(2);
-  SDL_SetWindowTitle(window, "zOOv 2020");
-  setupSceneGraphics();
+  static App app;
+  initVideo(app, 2);
+  SDL_SetWindowTitle(app.window, "zOOv 2020");
+  setupScene(app.show);
+  const int32_t windowWidth = app.windowWidth;
+  const int32_t windowHeight = app.windowHeight;
 
   for (int f = 0; f < frames; ++f) {
     int32_t now = tick - 40 * (frames - 1 - f);
     double musicNow = music - 0.04 * (frames - 1 - f);
-    // The steps of buildFrame, with the music time given instead of played.
-    updateSprites(now);
-    sceneTarget->bind();
-    lineBuffer->vertexCount = 0;
-    lineBuffer->indexCount = 0;
-    lineBuffer->dirty = 1;
-    runScript(deriveClock(musicNow < 0.0 ? 0.0 : musicNow), now);
-    renderPasses(now);
-    if (f + 1 < frames) SDL_GL_SwapWindow(window);
+    // The music time is given instead of played.
+    drawFrame(app.show, {now, musicNow < 0.0 ? 0.0 : musicNow, windowWidth, windowHeight});
+    if (f + 1 < frames) SDL_GL_SwapWindow(app.window);
   }
 
   std::vector<unsigned char> pixels((size_t)windowWidth * windowHeight * 3);

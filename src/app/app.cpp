@@ -8,13 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "music/soloud.h"
-#include "show/frame.h"
+#include "show/viewport.h"
 #include "st/gl.h"
-
-SDL_Window* window = nullptr;
-int32_t windowWidth = 0;
-int32_t windowHeight = 0;
 
 // On Windows the show is a GUI program, which has no console: a start-up failure written
 // only to a stream would reach nobody who double-clicked it, so there it also opens a box.
@@ -65,11 +60,6 @@ void findAssets() {
   }
 }
 
-static void applyViewport() {
-  Viewport v = letterboxViewport(windowWidth, windowHeight);
-  glViewport(v.x, v.y, v.width, v.height);
-}
-
 bool initVideoSubsystem() {
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE) < 0) return false;
   // Without this check a machine with no reachable display plays the music behind a
@@ -83,19 +73,19 @@ bool initVideoSubsystem() {
   return true;
 }
 
-void initVideo(int mode) {
+void initVideo(App& app, int mode) {
   SDL_Rect bounds;
   SDL_GetDisplayBounds(0, &bounds);
 
   Uint32 flags;
   if (mode > 1) {
-    windowWidth = 960;
-    windowHeight = 540;
+    app.windowWidth = 960;
+    app.windowHeight = 540;
     flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN;
   } else {
     SDL_ShowCursor(SDL_DISABLE);
-    windowWidth = bounds.w;
-    windowHeight = bounds.h;
+    app.windowWidth = bounds.w;
+    app.windowHeight = bounds.h;
     flags = SDL_WINDOW_FULLSCREEN | SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN;
   }
 
@@ -108,15 +98,15 @@ void initVideo(int mode) {
   SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 4);
 
   // Created untitled; main() titles it once the context exists.
-  window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, windowWidth,
-                            windowHeight, flags);
-  if (!window) {
+  app.window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                app.windowWidth, app.windowHeight, flags);
+  if (!app.window) {
     // A failed start-up is not a success: exit status 1 (the message stays as it was).
     printError("Video mode set failed: %s\n", SDL_GetError());
     SDL_Quit();
     exit(1);
   }
-  SDL_GL_CreateContext(window);
+  SDL_GL_CreateContext(app.window);
   SDL_GL_SetSwapInterval(1);
 
   // glad opens the system's libGL itself, resolves every entry point through it and
@@ -130,22 +120,26 @@ void initVideo(int mode) {
     exit(-1);
   }
 
-  applyViewport();
+  applyLetterbox(app.windowWidth, app.windowHeight);
   glEnable(GL_MULTISAMPLE);
 }
 
-void shutdownAudio() { soloud.deinit(); }
+void setupShow(App& app) {
+  setupScene(app.show);
+  app.music.soloud.init();
+  startMusic(app.music);
+}
 
-void handleEvents() {
+void handleEvents(App& app) {
   SDL_Event event;
   while (SDL_PollEvent(&event)) {
     switch (event.type) {
       case SDL_QUIT:
-        shutdownAudio();
+        app.music.soloud.deinit();
         SDL_Quit();
         exit(0);
       case SDL_KEYUP:
-        shutdownAudio();
+        app.music.soloud.deinit();
         exit(0);
       default:
         break;
@@ -153,8 +147,9 @@ void handleEvents() {
   }
 }
 
-void renderFrame() {
-  buildFrame((int32_t)SDL_GetTicks());
+void renderFrame(App& app) {
+  int32_t tick = (int32_t)SDL_GetTicks();
+  drawFrame(app.show, {tick, musicTime(app.music), app.windowWidth, app.windowHeight});
   SDL_Delay(1);
-  SDL_GL_SwapWindow(window);
+  SDL_GL_SwapWindow(app.window);
 }

@@ -4,27 +4,34 @@
 
 #include <cstdint>
 
-#include "app/viewport.h"
+#include "music/soundtrack.h"
+#include "show/show.h"
 
-extern SDL_Window* window;
-extern int32_t windowWidth;
-extern int32_t windowHeight;
+// Everything the program holds: the window, the show and its music. One static instance
+// lives in main(), so the music engine is shut down by the normal process exit.
+struct App {
+  SDL_Window* window = nullptr;
+  int32_t windowWidth = 0;
+  int32_t windowHeight = 0;
+  Show show;
+  Soundtrack music;
+};
 
 // Starts SDL's video. A driver that shows nothing (offscreen, dummy) counts as a failure
 // unless SDL_VIDEODRIVER names it: SDL falls back to one when no display can be reached.
 bool initVideoSubsystem();
 // Full screen (mode <= 1) or a centred 960x540 window; exits on failure.
-void initVideo(int mode);
+void initVideo(App& app, int mode);
 // The asset paths are relative ("assets/..."): when the working directory has no assets
 // folder but the program's own folder has one (started from a shortcut or another
 // directory), the program's folder becomes the working directory.
 void findAssets();
+// The scene, then the music on the audio device: the last act before the first frame.
+void setupShow(App& app);
 // Drains the event queue; quits on SDL_QUIT or any key release.
-void handleEvents();
+void handleEvents(App& app);
 // One frame: clocks, geometry, passes, 1 ms sleep, swap.
-void renderFrame();
-// Stops the sound and closes the audio device.
-void shutdownAudio();
+void renderFrame(App& app);
 
 // The two start-up message printers (on Windows each also opens a message box).
 void printError(const char* format, ...);

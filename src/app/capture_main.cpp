@@ -17,12 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
 #include "app/capture.h"
-#include "music/soloud.h"
-#include "show/frame.h"
-#include "show/scene.h"
 #include "fx/sprites.h"
+#include "music/soundtrack.h"
+#include "show/show.h"
+#include "show/viewport.h"
 #include "st/gl.h"
 #include "st/read_file.h"
 #include "st/report.h"
@@ -248,8 +247,8 @@ bool openContext() {
   SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-  window = SDL_CreateWindow("zoov2020-capture", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                            64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+  SDL_Window* window = SDL_CreateWindow("zoov2020-capture", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                                        64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
   if (!window || !SDL_GL_CreateContext(window)) {
     fprintf(stderr, "zoov2020-capture: no OpenGL context: %s\n", SDL_GetError());
     return false;
@@ -339,20 +338,23 @@ int main(int argc, char** argv) {
   atexit(stopVirtualDisplay);
 
   if (!openContext()) return 1;
-  windowWidth = options.width;
-  windowHeight = options.height;
   OutputTarget output = makeOutputTarget(options.width, options.height);
-  Viewport view = letterboxViewport(windowWidth, windowHeight);
-  glViewport(view.x, view.y, view.width, view.height);
+  applyLetterbox(options.width, options.height);
 
   st::setReportSink(reportToStderr);
   if (!shaderFilesReadable()) {
     fprintf(stderr, "zoov2020-capture: the show's shaders are needed; nothing was rendered\n");
     return 1;
   }
-  setupSceneGraphics();
-  soloud.initOffline();
-  startMusic();
+  // Static, as in the show: the engine is shut down by the process exit on every path.
+  static Show show;
+  static Soundtrack music;
+  setupScene(show);
+  music.soloud.initOffline();
+  startMusic(music);
+  auto frameAt = [&](int32_t tick) -> FrameInput {
+    return {tick, musicTime(music), options.width, options.height};
+  };
   if (stopSignal) endBySignal();
 
   TraceFile trace;
@@ -380,7 +382,7 @@ int main(int argc, char** argv) {
   auto skipMusicTo = [&](int64_t samples) {
     while (mixed < samples) {
       unsigned chunk = (unsigned)std::min<int64_t>(4096, samples - mixed);
-      soloud.mix(audio.data(), chunk);
+      music.soloud.mix(audio.data(), chunk);
       mixed += chunk;
     }
   };
@@ -397,14 +399,14 @@ int main(int argc, char** argv) {
     for (int64_t n = 0; n + 1 < first && !stopSignal; ++n) {
       skipMusicTo(frameAudioSamples(n, options.fps));
       int32_t tick = frameTick(n, options.fps);
-      advanceUnseenFrame(tick, lastUnseen - tick <= memoryMs);
+      advanceUnseenFrame(show, tick, musicTime(music), lastUnseen - tick <= memoryMs);
     }
   }
   // A frame's blur reads the small mip levels that the previous frame's compose left in
   // the scene target, so a late start then draws, unseen, the frame before it.
   if (first > 0 && !stopSignal) {
     skipMusicTo(frameAudioSamples(first - 1, options.fps));
-    buildFrame(frameTick(first - 1, options.fps));
+    drawFrame(show, frameAt(frameTick(first - 1, options.fps)));
   }
   skipMusicTo(frameAudioSamples(first, options.fps));
 
@@ -418,13 +420,13 @@ int main(int argc, char** argv) {
   for (int64_t n = first; n < end && ok && !stopSignal; ++n) {
     int32_t tick = frameTick(n, options.fps);
     Uint64 t0 = SDL_GetPerformanceCounter();
-    buildFrame(tick);
+    drawFrame(show, frameAt(tick));
     glFinish();  // so that the drawing is counted as render, not as readback
     Uint64 t1 = SDL_GetPerformanceCounter();
     if (trace.file) {
       fprintf(trace.file, "%lld %d %.6f %d %d\n", (long long)n, tick,
-              soloud.getStreamPosition(musicHandle), lineBuffer->vertexCount / 8,
-              spriteBuffer->instanceCount);
+              musicTime(music), show.lineBuffer->vertexCount / 8,
+              show.spriteBuffer->instanceCount);
       if (trace.failed()) {
         ok = false;
         error = "cannot write the trace " + trace.path + ": " + strerror(errno);
@@ -445,7 +447,7 @@ int main(int argc, char** argv) {
     int64_t next = frameAudioSamples(n + 1, options.fps);
     unsigned count = (unsigned)(next - mixed);
     audio.resize(2 * (size_t)count);
-    soloud.mix(audio.data(), count);
+    music.soloud.mix(audio.data(), count);
     mixed = next;
     if (ok && encoder.hasAudio) {
       const unsigned char* bytes = reinterpret_cast<const unsigned char*>(audio.data());
@@ -483,6 +485,6 @@ int main(int argc, char** argv) {
   fprintf(stderr, "zoov2020-capture: wrote %s (%lld frames at %d fps, %dx%d)\n",
           encoder.finalPath.c_str(), (long long)total, options.fps, options.width,
           options.height);
-  soloud.deinit();
+  music.soloud.deinit();
   return 0;
 }

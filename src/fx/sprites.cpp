@@ -4,14 +4,6 @@
 
 #include <cmath>
 
-#include "fx/well512.h"
-#include "show/scene.h"
-#include "show/script.h"
-#include "st/geometry.h"
-
-Sprite sprites[SPRITE_SLOTS];
-int32_t spriteLastTick = -1;
-
 namespace {
 
 // A masked random word centred on zero, as a double.
@@ -23,12 +15,8 @@ float scaled(float value, double factor) { return (float)((double)value * factor
 const float EMITTERS[4][3] = {{-80.0f, 0.0f, 0.0f}, {80.0f, 0.0f, 0.0f},
                               {-40.0f, 0.0f, -60.0f}, {40.0f, 0.0f, -60.0f}};
 
-}  // namespace
-
-namespace {
-
 // Nine draws in a fixed order: the fountain's look depends on it.
-Sprite drawSprite(float x, float y, float z, uint32_t& slot) {
+Sprite drawSprite(Well512& spriteRng, float x, float y, float z, uint32_t& slot) {
   Sprite s;
   s.life = (int32_t)(spriteRng.next() % 1000u) + 100;
   s.vz = (float)(centred(spriteRng.next()) / 8000.0);
@@ -44,22 +32,22 @@ Sprite drawSprite(float x, float y, float z, uint32_t& slot) {
 }
 
 // The fixed-step clock: how many whole steps the update at `tick` makes.
-int32_t takeSteps(int32_t tick) {
-  if (spriteLastTick == -1) spriteLastTick = tick;
+int32_t takeSteps(int32_t& lastTick, int32_t tick) {
+  if (lastTick == -1) lastTick = tick;
   // Whole steps only; the remainder waits for the next frame.
-  int32_t steps = (tick - spriteLastTick) / SPRITE_STEP_MS;
-  spriteLastTick += steps * SPRITE_STEP_MS;
+  int32_t steps = (tick - lastTick) / SPRITE_STEP_MS;
+  lastTick += steps * SPRITE_STEP_MS;
   return steps;
 }
 
-// Spawning comes before stepping; the flag is last frame's (the script sets it after).
-void emit(int32_t steps, bool keep) {
+// Spawning comes before stepping.
+void emit(Fountain& fountain, Well512& spriteRng, int emissionFlag, int32_t steps, bool keep) {
   if (!emissionFlag || steps <= 0) return;
   for (int32_t n = 0; n < steps; ++n) {
     for (const float* e : EMITTERS) {
       uint32_t slot;
-      Sprite s = drawSprite(e[0], e[1], e[2], slot);
-      if (keep) sprites[slot] = s;
+      Sprite s = drawSprite(spriteRng, e[0], e[1], e[2], slot);
+      if (keep) fountain.sprites[slot] = s;
     }
   }
 }
@@ -86,43 +74,41 @@ void step(Sprite& s, int32_t steps) {
 
 }  // namespace
 
-void spawnSprite(float x, float y, float z) {
+void spawnSprite(Fountain& fountain, Well512& spriteRng, float x, float y, float z) {
   uint32_t slot;
-  Sprite s = drawSprite(x, y, z, slot);
-  sprites[slot] = s;
+  Sprite s = drawSprite(spriteRng, x, y, z, slot);
+  fountain.sprites[slot] = s;
 }
 
-void updateSprites(int32_t tick) {
-  int32_t steps = takeSteps(tick);
+int updateSprites(Fountain& fountain, Well512& spriteRng, int emissionFlag, int32_t tick,
+                  const SpriteInstances& out) {
+  int32_t steps = takeSteps(fountain.spriteLastTick, tick);
+  emit(fountain, spriteRng, emissionFlag, steps, true);
 
-  st::Vertexbuffer& buffer = *spriteBuffer;
-  buffer.instanceCount = 0;
-  buffer.dirty = 1;
-
-  emit(steps, true);
-
-  for (Sprite& s : sprites) {
+  int count = 0;
+  for (Sprite& s : fountain.sprites) {
     if (s.life <= 0) continue;
     // Drawn where it stood at the start of the frame; component 3 is left alone.
-    int n = buffer.instanceCount;
-    spriteInstanceScalar[n] = (float)s.life / 750.0f;
-    spriteInstanceVec4[4 * n + 0] = s.x;
-    spriteInstanceVec4[4 * n + 1] = s.y;
-    spriteInstanceVec4[4 * n + 2] = s.z;
-    buffer.instanceCount = n + 1;
+    out.scalar[count] = (float)s.life / 750.0f;
+    out.vec4[4 * count + 0] = s.x;
+    out.vec4[4 * count + 1] = s.y;
+    out.vec4[4 * count + 2] = s.z;
+    ++count;
     step(s, steps);
   }
 
   // With nothing alive the buffer is still drawn once, plainly, and that draw reads
   // instance 0: give it life 0 so a long-dead sprite does not linger as a dot.
-  if (buffer.instanceCount == 0) spriteInstanceScalar[0] = 0.0f;
+  if (count == 0) out.scalar[0] = 0.0f;
+  return count;
 }
 
-void advanceSprites(int32_t tick, bool particles) {
-  int32_t steps = takeSteps(tick);
-  emit(steps, particles);
+void advanceSprites(Fountain& fountain, Well512& spriteRng, int emissionFlag, int32_t tick,
+                    bool particles) {
+  int32_t steps = takeSteps(fountain.spriteLastTick, tick);
+  emit(fountain, spriteRng, emissionFlag, steps, particles);
   if (!particles) return;
-  for (Sprite& s : sprites) {
+  for (Sprite& s : fountain.sprites) {
     if (s.life > 0) step(s, steps);
   }
 }

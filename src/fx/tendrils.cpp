@@ -1,31 +1,13 @@
 // The floor tendrils: twenty random-walk strands growing from the centre out to radius 120,
 // revealed one segment per 20 ms under a brightness envelope over their four-second period.
-#include <cmath>
+#include "fx/tendrils.h"
 
-#include "fx/figures.h"
-#include "fx/well512.h"
-#include "text/lines.h"
+#include <cmath>
 
 namespace {
 const double PI = 3.14159265358979323846;
-const int STRANDS = 20;
-const int SEGMENTS = 200;
-
-struct Segment {
-  float x1, z1, x2, z2;
-};
-
-// The walk depends on its seed alone and a seed holds for a whole period, so the 4000
-// segments and the generator's state after them are kept from the last seed drawn; each
-// frame then only repaints them. What a call appends and leaves in figureRng is the same
-// as walking afresh.
-struct Shape {
-  bool valid = false;
-  int32_t seed = 0;
-  Segment segment[STRANDS * SEGMENTS];
-  Well512 rngAfter;
-};
-Shape shape;
+const int STRANDS = TENDRIL_STRANDS;
+const int SEGMENTS = TENDRIL_SEGMENTS;
 
 // Made once: sqrt(k / 200) along a strand, and every turn a random word can give,
 // word / 12800 (the exact quotients, looked up instead of divided).
@@ -38,10 +20,10 @@ struct Tables {
   }
 };
 
-void walk(int32_t seed, const Tables& tables) {
+void walk(Well512& figureRng, TendrilShape& shape, int32_t seed, const Tables& tables) {
   figureRng.seed((uint32_t)seed);
   float start = (float)(figureRng.next() & 1023u);
-  Segment* out = shape.segment;
+  TendrilSegment* out = shape.segment;
   for (int strand = 0; strand < STRANDS; ++strand) {
     float angle = start;
     // Each segment starts at the angle where the last one ended: its sine and cosine are
@@ -56,7 +38,7 @@ void walk(int32_t seed, const Tables& tables) {
       float theta = (float)((double)angle + tables.turn[figureRng.next() & 1023u]);
       float sinTo = (float)std::sin((double)theta);
       float cosTo = (float)std::cos((double)theta);
-      *out++ = Segment{r0 * sinFrom, r0 * cosFrom, r1 * sinTo, r1 * cosTo};
+      *out++ = TendrilSegment{r0 * sinFrom, r0 * cosFrom, r1 * sinTo, r1 * cosTo};
       angle = theta;
       sinFrom = sinTo;
       cosFrom = cosTo;
@@ -71,9 +53,10 @@ void walk(int32_t seed, const Tables& tables) {
 
 }  // namespace
 
-void drawTendrils(int32_t seed, int32_t now) {
+void drawTendrils(LineBatch& lines, Well512& figureRng, TendrilShape& shape, int32_t seed,
+                  int32_t now) {
   static const Tables tables;
-  if (!shape.valid || shape.seed != seed) walk(seed, tables);
+  if (!shape.valid || shape.seed != seed) walk(figureRng, shape, seed, tables);
   figureRng = shape.rngAfter;
 
   int32_t visible = ((now % 4000) * SEGMENTS) / 4000;
@@ -96,11 +79,11 @@ void drawTendrils(int32_t seed, int32_t now) {
     hueAcc = (int32_t)((uint32_t)hueAcc + 360u);
   }
 
-  const Segment* seg = shape.segment;
+  const TendrilSegment* seg = shape.segment;
   for (int strand = 0; strand < STRANDS; ++strand) {
     for (int k = 0; k < SEGMENTS; ++k, ++seg) {
       const Rgb& c = colours[k];
-      addLineSegment(seg->x1, seg->z1, seg->x2, seg->z2, height, c.r, c.g, c.b);
+      addLineSegment(lines, seg->x1, seg->z1, seg->x2, seg->z2, height, c.r, c.g, c.b);
     }
   }
 }

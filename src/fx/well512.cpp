@@ -1,9 +1,5 @@
-// The WELL512 recurrence in its compact 32-bit form and the show's three generators.
+// The WELL512 recurrence in its compact 32-bit form.
 #include "fx/well512.h"
-
-Well512 spriteRng;
-Well512 figureRng;
-Well512 starRng;
 
 void Well512::seed(uint32_t s) {
   for (uint32_t i = 0; i < 16; ++i) state[i] = 0x7457EDB7u + s * (i + 1u);

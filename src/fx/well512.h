@@ -16,7 +16,3 @@ struct Well512 {
   // One step of the recurrence; callers reduce the word themselves.
   uint32_t next();
 };
-
-extern Well512 spriteRng;  // the fountain; never reseeded
-extern Well512 figureRng;  // the tendrils; reseeded on every call
-extern Well512 starRng;    // the jagged star; reseeded on every call

@@ -16,9 +16,6 @@
 
 #include "st/read_file.h"
 
-SoLoud::Soloud soloud;
-SoLoud::Wav musicWav;
-
 namespace SoLoud {
 
 namespace {

@@ -1,6 +1,6 @@
 // The show's own small audio engine. It offers exactly the calls the show makes, with the
 // names of the engine the show was designed against: init, load, looping, loop point,
-// play, stream position and deinit, on the globals `soloud` and `musicWav`.
+// play, stream position and deinit (see music/soundtrack.h for the show's own objects).
 //
 // Everything is mixed at one fixed format, 44100 Hz interleaved stereo float. Sources are
 // decoded whole and converted to that format once, at load time, so the mixer only copies
@@ -134,5 +134,3 @@ class Soloud {
 
 }  // namespace SoLoud
 
-extern SoLoud::Soloud soloud;
-extern SoLoud::Wav musicWav;

@@ -1,29 +1,30 @@
-// The frame's road: sprites, the scene target, the script on the music clock, the passes.
-#include "show/frame.h"
-
-#include "fx/figures.h"
-#include "fx/sprites.h"
+// The frame's road: sprites, the script on the music clock, the passes.
 #include "show/clock.h"
-#include "show/scene.h"
+#include "show/pipeline.h"
 #include "show/script.h"
+#include "show/show.h"
 
-void buildFrame(int32_t tick) { buildFrameAt(tick, soloud.getStreamPosition(musicHandle)); }
-
-void buildFrameAt(int32_t tick, double musicTime) {
-  updateSprites(tick);
-  sceneTarget->bind();
+void drawFrame(Show& show, const FrameInput& input) {
+  // The emission flag is still last frame's: the script below sets this frame's.
+  int count = updateSprites(show.fountain, show.spriteRng, show.emissionFlag, input.tick,
+                            show.spriteInstances);
+  show.spriteBuffer->instanceCount = count;
+  show.spriteBuffer->dirty = 1;
 
   // All line geometry is rebuilt from nothing in every frame.
-  lineBuffer->vertexCount = 0;
-  lineBuffer->indexCount = 0;
-  lineBuffer->dirty = 1;
+  show.lines.vertexCount = 0;
+  show.lines.indexCount = 0;
+  FrameClock clock = deriveClock(input.musicTime);
+  show.emissionFlag = runScript(show, clock, input.tick);
+  show.lineBuffer->vertexCount = show.lines.vertexCount;
+  show.lineBuffer->indexCount = show.lines.indexCount;
+  show.lineBuffer->dirty = 1;
 
-  FrameClock clock = deriveClock(musicTime);
-  runScript(clock, tick);
-  renderPasses(tick);
+  renderScenePasses(show, input.tick, input.windowWidth, input.windowHeight);
+  renderPostPasses(show, input.tick);
 }
 
-void advanceUnseenFrame(int32_t tick, bool particles) {
-  advanceSprites(tick, particles);
-  emissionFlag = emissionAt(deriveClock(soloud.getStreamPosition(musicHandle)).t);
+void advanceUnseenFrame(Show& show, int32_t tick, double musicTime, bool particles) {
+  advanceSprites(show.fountain, show.spriteRng, show.emissionFlag, tick, particles);
+  show.emissionFlag = emissionAt(deriveClock(musicTime).t);
 }

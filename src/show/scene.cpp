@@ -1,61 +1,26 @@
-// Scene set-up: every GPU object and the music voice, made once before the first frame.
-#include "show/scene.h"
-
-#include "st/geometry.h"
-
-st::Vertexbuffer* boxBuffer = nullptr;
-st::Vertexbuffer* lineBuffer = nullptr;
-st::Vertexbuffer* screenQuad = nullptr;
-st::Vertexbuffer* spriteBuffer = nullptr;
-
-st::Shader floorShader;
-st::Shader linesShader;
-st::Shader composeShader;
-st::Shader blurShader;
-st::Shader spritesShader;
-
-st::Renderbuf* sceneTarget = nullptr;
-st::Renderbuf* blurTargetH = nullptr;
-st::Renderbuf* blurTargetV = nullptr;
-
-SoLoud::handle musicHandle = 0;
+// Scene set-up: every GPU object of the show, made once before the first frame.
+#include "show/meshes.h"
+#include "show/show.h"
 
 const char* const sceneShaderFiles[10] = {
     "assets/floor.vs",   "assets/floor.fs", "assets/lines.vs", "assets/lines.fs",
     "assets/compose.vs", "assets/compose.fs", "assets/blur.vs", "assets/blur.fs",
     "assets/sprites.vs", "assets/sprites.fs"};
 
-void setupSceneGraphics() {
-  boxBuffer = makeBox(400.0f, 2.0f, 400.0f);
-  lineBuffer = makeLineBuffer();
-  screenQuad = makeScreenQuad();
-  spriteBuffer = makeSpriteBuffer();
+void setupScene(Show& show) {
+  show.boxBuffer = makeBox(400.0f, 2.0f, 400.0f);
+  show.lineBuffer = makeLineBuffer(show.lines);
+  show.screenQuad = makeScreenQuad();
+  show.spriteBuffer = makeSpriteBuffer(show.spriteInstances);
 
-  st::Shader* programs[5] = {&floorShader, &linesShader, &composeShader, &blurShader,
-                             &spritesShader};
+  st::Shader* programs[5] = {&show.floorShader, &show.linesShader, &show.composeShader,
+                             &show.blurShader, &show.spritesShader};
   for (int i = 0; i < 5; ++i) programs[i]->load(sceneShaderFiles[2 * i], sceneShaderFiles[2 * i + 1]);
 
-  sceneTarget = new st::Renderbuf;
-  sceneTarget->init();
-  blurTargetH = new st::Renderbuf;
-  blurTargetH->init();
-  blurTargetV = new st::Renderbuf;
-  blurTargetV->init();
-}
-
-void setupSceneMusic() {
-  soloud.init();
-  startMusic();
-}
-
-void startMusic() {
-  musicWav.load("assets/zoov2020.ogg");
-  musicWav.setLooping(true);
-  musicWav.setLoopPoint(80.0);
-  musicHandle = soloud.play(musicWav, -1.0f, 0.0f, false, 0);
-}
-
-void setupScene() {
-  setupSceneGraphics();
-  setupSceneMusic();
+  show.sceneTarget = new st::Renderbuf;
+  show.sceneTarget->init();
+  show.blurTargetH = new st::Renderbuf;
+  show.blurTargetH->init();
+  show.blurTargetV = new st::Renderbuf;
+  show.blurTargetV->init();
 }

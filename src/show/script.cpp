@@ -2,12 +2,9 @@
 // fountain's emission window and the alternating line figure.
 #include "show/script.h"
 
-#include "fx/figures.h"
-#include "show/scene.h"
-#include "text/lines.h"
+#include "fx/tendrils.h"
+#include "text/layout.h"
 #include "text/star.h"
-
-int emissionFlag = 0;
 
 namespace {
 
@@ -62,26 +59,30 @@ FigureChoice chooseFigure(float t, int32_t tick) {
   return {LineFigure::None, seed};
 }
 
-void runScript(const FrameClock& clock, int32_t tick) {
+int runScript(Show& show, const FrameClock& clock, int32_t tick) {
+  LineBatch& lines = show.lines;
   int32_t step = clock.slot % SCRIPT_STEPS;
   if (step < 0) step += SCRIPT_STEPS;
   const ScriptStep& texts = scriptSteps[step];
   for (int i = 0; i < texts.lineCount; ++i) {
     const TextLine& line = texts.lines[i];
-    drawText(line.text, line.x, line.z, line.scale, clock.fade);
+    drawText(lines, line.text, line.x, line.z, line.scale, clock.fade);
   }
 
   // Write-on: keep the first segments in append order, growing linearly over the first
   // six seconds of the slot. Before any figure, so figures are never cut.
-  int32_t segments = lineBuffer->vertexCount / 8;
+  int32_t segments = lines.vertexCount / 8;
   int32_t shown = segments * clock.timeInSlot / REVEAL_MS;
   if (shown > segments) shown = segments;
-  lineBuffer->vertexCount = shown * 8;
-  lineBuffer->indexCount = shown * 12;
-
-  emissionFlag = emissionAt(clock.t);
+  lines.vertexCount = shown * 8;
+  lines.indexCount = shown * 12;
 
   FigureChoice figure = chooseFigure(clock.t, tick);
-  if (figure.figure == LineFigure::Tendrils) drawTendrils(figure.seed, tick);
-  if (figure.figure == LineFigure::Star) drawJaggedStar(figure.seed, tick);
+  if (figure.figure == LineFigure::Tendrils) {
+    drawTendrils(lines, show.figureRng, show.tendrilShape, figure.seed, tick);
+  }
+  if (figure.figure == LineFigure::Star) {
+    drawJaggedStar(lines, show.starRng, show.starShape, figure.seed, tick);
+  }
+  return emissionAt(clock.t);
 }

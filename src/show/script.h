@@ -3,10 +3,9 @@
 #include <cstdint>
 
 #include "show/clock.h"
+#include "show/show.h"
 
-// 1 while the music time is in [80, 88) s; read by the sprites in the next frame.
-extern int emissionFlag;
-// The flag the script sets for music time `t`.
+// The emission flag for music time `t`: 1 while it is in [80, 88) s.
 int emissionAt(float t);
 
 enum class LineFigure { None, Tendrils, Star };
@@ -20,5 +19,6 @@ struct FigureChoice {
 // ones once the music has passed 16 s, nothing while the fountain emits.
 FigureChoice chooseFigure(float t, int32_t tick);
 
-// Appends this frame's texts and figure to lineBuffer (which the frame emptied).
-void runScript(const FrameClock& clock, int32_t tick);
+// Appends this frame's texts and figure to show.lines (which the frame emptied) and
+// returns the emission flag for this frame's music time.
+int runScript(Show& show, const FrameClock& clock, int32_t tick);

@@ -1,12 +1,13 @@
-// Text layout: one stroke-font glyph at a time into lineBuffer, pale-tinted by its pen
+// Text layout: one stroke-font glyph at a time into the line batch, pale-tinted by its pen
 // position, long strokes cut into short pieces so the write-on reveal advances smoothly.
+#include "text/layout.h"
+
 #include <cmath>
 
 #include "fx/math.h"
 #include "text/font.h"
-#include "text/lines.h"
 
-float drawGlyph(char code, float x, float z, float scale, float brightness) {
+float drawGlyph(LineBatch& lines, char code, float x, float z, float scale, float brightness) {
   // Taken as signed on every platform: bytes of 128 and above come out negative.
   int gi = (int)(signed char)code - GLYPH_FIRST_CODE;
   // Anything the font does not cover is skipped without moving the pen.
@@ -32,7 +33,7 @@ float drawGlyph(char code, float x, float z, float scale, float brightness) {
       float ez = z1 - z2;
       float len = floatSqrt(ex * ex + ez * ez);
       if (len < 2.0f) {
-        addLineSegment(x1, z1, x2, z2, wallHeight, c.r, c.g, c.b);
+        addLineSegment(lines, x1, z1, x2, z2, wallHeight, c.r, c.g, c.b);
         continue;
       }
       // Pieces of at most 2 units. Walked by repeated addition: the last piece ends
@@ -43,7 +44,7 @@ float drawGlyph(char code, float x, float z, float scale, float brightness) {
       float px = x1;
       float pz = z1;
       for (int i = 0; i < m; ++i) {
-        addLineSegment(px, pz, px + dx, pz + dz, wallHeight, c.r, c.g, c.b);
+        addLineSegment(lines, px, pz, px + dx, pz + dz, wallHeight, c.r, c.g, c.b);
         px += dx;
         pz += dz;
       }
@@ -53,7 +54,8 @@ float drawGlyph(char code, float x, float z, float scale, float brightness) {
   return (float)widthSum * 0.5f * scale;
 }
 
-void drawText(const char* text, float x0, float z, float scale, float brightness) {
+void drawText(LineBatch& lines, const char* text, float x0, float z, float scale,
+              float brightness) {
   float x = x0;
-  for (const char* c = text; *c; ++c) x += drawGlyph(*c, x, z, scale, brightness);
+  for (const char* c = text; *c; ++c) x += drawGlyph(lines, *c, x, z, scale, brightness);
 }

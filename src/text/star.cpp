@@ -5,38 +5,14 @@
 #include <cmath>
 
 #include "fx/math.h"
-#include "fx/well512.h"
-#include "text/lines.h"
 
 namespace {
 const double PI = 3.14159265358979323846;
 const float STAR_RADIUS = 120.0f;
 const float POINT_ANGLE = 0.36959913f;  // 2 pi / 17
-const int MAX_STEPS = 200;
-const int LINES = 17;
-
-// One step of a jagged line that is drawn (not a gap): where it runs, its envelope and hue.
-struct Step {
-  float x1, z1, x2, z2;
-  float envelope;
-  int hue;
-};
-
-// The star's walk depends on its seed alone, and a seed holds for eight seconds: the
-// drawn steps and the generator's state after them are kept from the last seed, and each
-// frame only repaints them with its pulse. What a call appends and leaves in starRng is
-// the same as walking afresh.
-struct Shape {
-  bool valid = false;
-  int32_t seed = 0;
-  int count = 0;
-  Step step[LINES * MAX_STEPS];
-  Well512 rngAfter;
-};
-Shape shape;
 
 // Walks one jagged line from A to B with starRng; writes its drawn steps, returns how many.
-int walkLine(float x1, float z1, float x2, float z2, Step* out) {
+int walkLine(Well512& starRng, float x1, float z1, float x2, float z2, StarStep* out) {
   // The phase moves the dark gap along the line; it is drawn first, before any step.
   uint32_t r = starRng.next();
   int p = (int)(r % 10u) + 1;
@@ -45,7 +21,7 @@ int walkLine(float x1, float z1, float x2, float z2, Step* out) {
   float lz = z2 - z1;
   float length = floatSqrt(lx * lx + lz * lz);
   int n = (int)std::floor((double)(length / 3.0f)) + 1;
-  if (n > MAX_STEPS) n = MAX_STEPS;
+  if (n > STAR_MAX_STEPS) n = STAR_MAX_STEPS;
 
   int drawn = 0;
   float cx = x1;
@@ -70,7 +46,7 @@ int walkLine(float x1, float z1, float x2, float z2, Step* out) {
     float e = (float)(1.2 * (double)envelope);
     // A dim step is a gap; its random word is spent all the same, so later steps keep
     // their shape whatever the pulse does.
-    if ((double)e > 0.1) out[drawn++] = Step{cx, cz, nx, nz, e, (i * 360 / n) % 360};
+    if ((double)e > 0.1) out[drawn++] = StarStep{cx, cz, nx, nz, e, (i * 360 / n) % 360};
     cx = nx;
     cz = nz;
   }
@@ -78,24 +54,26 @@ int walkLine(float x1, float z1, float x2, float z2, Step* out) {
 }
 
 // Appends the steps at pulse k: value e x k, walls k x 10.
-void paint(const Step* steps, int count, float k) {
+void paint(LineBatch& lines, const StarStep* steps, int count, float k) {
   float height = k * 10.0f;
   for (int q = 0; q < count; ++q) {
-    const Step& s = steps[q];
+    const StarStep& s = steps[q];
     Rgb colour = hsvToRgb((float)s.hue, 0.1f, s.envelope * k);
-    addLineSegment(s.x1, s.z1, s.x2, s.z2, height, colour.r, colour.g, colour.b);
+    addLineSegment(lines, s.x1, s.z1, s.x2, s.z2, height, colour.r, colour.g, colour.b);
   }
 }
 
 }  // namespace
 
-void drawJaggedLine(float x1, float z1, float x2, float z2, float k) {
-  static Step steps[MAX_STEPS];
-  int count = walkLine(x1, z1, x2, z2, steps);
-  paint(steps, count, k);
+void drawJaggedLine(LineBatch& lines, Well512& starRng, float x1, float z1, float x2, float z2,
+                    float k) {
+  StarStep steps[STAR_MAX_STEPS];
+  int count = walkLine(starRng, x1, z1, x2, z2, steps);
+  paint(lines, steps, count, k);
 }
 
-void drawJaggedStar(int32_t seed, int32_t timeMs) {
+void drawJaggedStar(LineBatch& lines, Well512& starRng, StarShape& shape, int32_t seed,
+                    int32_t timeMs) {
   if (!shape.valid || shape.seed != seed) {
     starRng.seed((uint32_t)seed);
     // Widened so that no seed can overflow; the step lies in 3..9 for every seed the show uses.
@@ -109,7 +87,7 @@ void drawJaggedStar(int32_t seed, int32_t timeMs) {
       float angle = (float)j * POINT_ANGLE;
       float qx = (float)std::sin((double)angle) * STAR_RADIUS;
       float qz = (float)std::cos((double)angle) * STAR_RADIUS;
-      count += walkLine(px, pz, qx, qz, shape.step + count);
+      count += walkLine(starRng, px, pz, qx, qz, shape.step + count);
       px = qx;
       pz = qz;
     } while (j != 0);
@@ -125,5 +103,5 @@ void drawJaggedStar(int32_t seed, int32_t timeMs) {
   float w = (float)std::fabs(std::sin(PI * (double)quotient));
   int32_t v = timeMs % 4000;
   float k = (float)std::pow((double)w, v < 2000 ? 50.0 : 0.4);
-  paint(shape.step, shape.count, k);
+  paint(lines, shape.step, shape.count, k);
 }

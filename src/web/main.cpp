@@ -9,28 +9,22 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/viewport.h"
-#include "music/soloud.h"
-#include "show/frame.h"
-#include "show/scene.h"
-#include "st/gl.h"
+#include "music/soundtrack.h"
+#include "show/show.h"
+#include "show/viewport.h"
 #include "web/glsl_es.h"
 
-// The shell's state that the passes read (the desktop's live in src/app/app.cpp).
-SDL_Window* window = nullptr;
-int32_t windowWidth = 0;
-int32_t windowHeight = 0;
-
 namespace {
+
+// Everything the page's calls work on: the show, its music and the canvas's size.
+Show show;
+Soundtrack music;
+int32_t canvasWidth = 0;
+int32_t canvasHeight = 0;
 
 // The largest block the page asks for at once (frames of interleaved stereo).
 constexpr unsigned MIX_CAPACITY = 16384;
 float mixBuffer[MIX_CAPACITY * SoLoud::ENGINE_CHANNELS];
-
-void applyViewport() {
-  Viewport v = letterboxViewport(windowWidth, windowHeight);
-  glViewport(v.x, v.y, v.width, v.height);
-}
 
 }  // namespace
 
@@ -38,14 +32,14 @@ extern "C" {
 
 // The canvas's drawing-buffer size changed (page resize, full screen).
 EMSCRIPTEN_KEEPALIVE void zoov_resize(int width, int height) {
-  windowWidth = width;
-  windowHeight = height;
-  applyViewport();
+  canvasWidth = width;
+  canvasHeight = height;
+  applyLetterbox(width, height);
 }
 
 // One frame of the show; the browser presents it when the animation callback returns.
 EMSCRIPTEN_KEEPALIVE void zoov_frame(int32_t tick, double musicTime) {
-  buildFrameAt(tick, musicTime);
+  drawFrame(show, {tick, musicTime, canvasWidth, canvasHeight});
 }
 
 EMSCRIPTEN_KEEPALIVE float* zoov_mix_buffer() { return mixBuffer; }
@@ -53,28 +47,28 @@ EMSCRIPTEN_KEEPALIVE float* zoov_mix_buffer() { return mixBuffer; }
 // Mixes the next `frames` frames (at most MIX_CAPACITY) into zoov_mix_buffer().
 EMSCRIPTEN_KEEPALIVE void zoov_mix(unsigned frames) {
   if (frames > MIX_CAPACITY) frames = MIX_CAPACITY;
-  soloud.mix(mixBuffer, frames);
+  music.soloud.mix(mixBuffer, frames);
 }
 
 // The music voice's mixing position in seconds (ahead of what is heard).
 EMSCRIPTEN_KEEPALIVE double zoov_music_position() {
-  return soloud.getStreamPosition(musicHandle);
+  return ::musicTime(music);
 }
 
-EMSCRIPTEN_KEEPALIVE double zoov_music_length() { return musicWav.getLength(); }
+EMSCRIPTEN_KEEPALIVE double zoov_music_length() { return music.musicWav.getLength(); }
 
 // Test hook: moves the music on by mixing and dropping `seconds` of it before the start.
 EMSCRIPTEN_KEEPALIVE void zoov_skip(double seconds) {
   double frames = seconds * SoLoud::ENGINE_RATE;
   while (frames >= 1.0) {
     unsigned n = frames < MIX_CAPACITY ? (unsigned)frames : MIX_CAPACITY;
-    soloud.mix(mixBuffer, n);
+    music.soloud.mix(mixBuffer, n);
     frames -= n;
   }
 }
 
 // A key was released: the sound stops as on the desktop; the page stops drawing.
-EMSCRIPTEN_KEEPALIVE void zoov_stop() { soloud.deinit(); }
+EMSCRIPTEN_KEEPALIVE void zoov_stop() { music.soloud.deinit(); }
 }
 
 int main() {
@@ -99,11 +93,11 @@ int main() {
   zoov_resize(width, height);
 
   convertShaderDirectory("assets");
-  setupSceneGraphics();
+  setupScene(show);
   // The engine mixes only when the page's audio callback asks, so the music waits at 0
   // until the click that starts the show.
-  soloud.initOffline();
-  startMusic();
+  music.soloud.initOffline();
+  startMusic(music);
   EM_ASM({ zoovReady(); });
   return 0;
 }

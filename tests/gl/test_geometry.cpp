@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "gl_test_util.h"
-#include "st/geometry.h"
+#include "show/meshes.h"
 
 namespace {
 
@@ -128,15 +128,16 @@ void main() {
 }
 )";
   st::Shader shader = gltest::loadProgram("sprite_quad", vs, gltest::FLAT_FS);
-  std::unique_ptr<st::Vertexbuffer> sprites(makeSpriteBuffer());
+  SpriteInstances instances;
+  std::unique_ptr<st::Vertexbuffer> sprites(makeSpriteBuffer(instances));
   EXPECT_EQ(sprites->instanceCount, 10000);
   expectAttributes(*sprites, {{1, 3, 0}, {2, 2, 0}, {3, 4, 1}, {4, 1, 1}});
 
   // Two sprites, 0.4 wide, around (-0.5, 0) and (0.5, 0).
   const float places[8] = {-0.5f, 0.0f, 0.0f, 0.0f, 0.5f, 0.0f, 0.0f, 0.0f};
-  for (int i = 0; i < 8; ++i) spriteInstanceVec4[i] = places[i];
-  spriteInstanceScalar[0] = 0.2f;
-  spriteInstanceScalar[1] = 1.0f;
+  for (int i = 0; i < 8; ++i) instances.vec4[i] = places[i];
+  instances.scalar[0] = 0.2f;
+  instances.scalar[1] = 1.0f;
   sprites->instanceCount = 2;
   sprites->dirty = 1;
   gltest::drawWith(shader, *sprites);
@@ -152,7 +153,8 @@ void main() {
 
 TEST_F(GeometryTest, LineBufferDrawsExactlyTheQuadsCounted) {
   st::Shader shader = gltest::loadProgram("line_quads", gltest::FLAT_VS, gltest::FLAT_FS);
-  std::unique_ptr<st::Vertexbuffer> lines(makeLineBuffer());
+  LineBatch batch;
+  std::unique_ptr<st::Vertexbuffer> lines(makeLineBuffer(batch));
   expectAttributes(*lines, {{1, 3, 0}, {3, 4, 0}});
   lines->vertexCount = 0;
   lines->indexCount = 0;
@@ -163,8 +165,8 @@ TEST_F(GeometryTest, LineBufferDrawsExactlyTheQuadsCounted) {
                                  {lefts[q], 0.2f},  {lefts[q] + 0.4f, 0.2f}};
     for (int v = 0; v < 4; ++v) {
       int n = 4 * q + v;
-      gltest::fill(&linePositions[3 * n], {corners[v][0], corners[v][1], 0.0f});
-      gltest::fill(&lineColours[4 * n], {1.0f, q == 0 ? 1.0f : 0.0f, 0.0f, 1.0f});
+      gltest::fill(&batch.positions[3 * n], {corners[v][0], corners[v][1], 0.0f});
+      gltest::fill(&batch.colours[4 * n], {1.0f, q == 0 ? 1.0f : 0.0f, 0.0f, 1.0f});
     }
   }
   lines->vertexCount = 8;

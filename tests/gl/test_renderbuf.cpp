@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "gl_test_util.h"
-#include "st/geometry.h"
+#include "show/meshes.h"
 #include "st/report.h"
 
 namespace {

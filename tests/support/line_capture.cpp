@@ -1,31 +1,25 @@
-// One CPU-only lineBuffer for the whole test process, and read-backs of what was written.
+// Emptying the test show's line batch, and read-backs of what was written into it.
 #include "support/line_capture.h"
 
 #include <cstdint>
 #include <cstring>
 #include <sstream>
 
-#include "show/scene.h"
-#include "st/geometry.h"
-#include "support/cpu_gl.h"
+#include "support/cpu_show.h"
 
 namespace test {
 
 void freshLineBuffer() {
-  if (lineBuffer == nullptr) {
-    installCpuGlStubs();
-    lineBuffer = makeLineBuffer();
-  }
-  lineBuffer->vertexCount = 0;
-  lineBuffer->indexCount = 0;
-  lineBuffer->dirty = 1;
+  lines().vertexCount = 0;
+  lines().indexCount = 0;
 }
 
 std::vector<LineVertex> capturedLineVertices() {
   std::vector<LineVertex> out;
-  for (int i = 0; i < lineBuffer->vertexCount; ++i) {
-    const float* p = linePositions + 3 * i;
-    const float* c = lineColours + 4 * i;
+  const LineBatch& batch = lines();
+  for (int i = 0; i < batch.vertexCount; ++i) {
+    const float* p = batch.positions + 3 * i;
+    const float* c = batch.colours + 4 * i;
     out.push_back({p[0], p[1], p[2], c[0], c[1], c[2], c[3]});
   }
   return out;
@@ -33,9 +27,10 @@ std::vector<LineVertex> capturedLineVertices() {
 
 std::vector<Segment> capturedSegments(int first) {
   std::vector<Segment> out;
-  for (int v = 8 * first; v < lineBuffer->vertexCount; v += 8) {
-    const float* p = linePositions + 3 * v;
-    const float* c = lineColours + 4 * v;
+  const LineBatch& batch = lines();
+  for (int v = 8 * first; v < batch.vertexCount; v += 8) {
+    const float* p = batch.positions + 3 * v;
+    const float* c = batch.colours + 4 * v;
     out.push_back({p[0], p[2], p[3], p[5], p[7], c[0], c[1], c[2]});
   }
   return out;

@@ -1,6 +1,6 @@
-// CPU-side access to lineBuffer for the line, text, figure and script tests: one buffer per
-// process made without a GL context, emptied as the frame does, and read back as vertices
-// or as the segments the producers wrote.
+// CPU-side access to the line batch for the line, text, figure and script tests: the one
+// of test::cpuShow(), emptied as the frame does, and read back as vertices or as the
+// segments the producers wrote.
 #pragma once
 #include <string>
 #include <vector>
@@ -18,7 +18,7 @@ struct Segment {
   float x1, z1, x2, z2, h, r, g, b;
 };
 
-// Makes lineBuffer (once per process, on CPU-only GL stand-ins) and empties it.
+// Empties test::lines().
 void freshLineBuffer();
 // The vertices written this frame, up to vertexCount.
 std::vector<LineVertex> capturedLineVertices();

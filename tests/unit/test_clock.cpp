@@ -2,7 +2,7 @@
 // timeline and presentation depend on.
 #include <gtest/gtest.h>
 
-#include "app/app.h"
+#include "show/viewport.h"
 #include "show/clock.h"
 
 TEST(Clock, DerivedFromTheMusicTime) {

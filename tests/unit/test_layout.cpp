@@ -4,14 +4,23 @@
 
 #include <cmath>
 
-#include "show/scene.h"
+#include "fx/lines.h"
+#include "text/layout.h"
+#include "support/cpu_show.h"
 #include "support/line_capture.h"
-#include "text/lines.h"
 #include "unit/text_model.h"
 
 using test::LineVertex;
 
 namespace {
+
+// Glyphs and texts appended to the test show's batch.
+float drawGlyph(char code, float x, float z, float scale, float brightness) {
+  return ::drawGlyph(test::lines(), code, x, z, scale, brightness);
+}
+void drawText(const char* text, float x0, float z, float scale, float brightness) {
+  ::drawText(test::lines(), text, x0, z, scale, brightness);
+}
 
 // What one glyph appends to an empty buffer, and its advance in *advance.
 std::vector<LineVertex> glyph(char code, float x, float z, float scale, float brightness,
@@ -177,7 +186,7 @@ TEST(Glyph, CodesOutsideTheFontAreSkipped) {
     float advance = 1;
     glyph((char)code, 1.0f, 2.0f, 1.0f, 1.0f, &advance);
     EXPECT_EQ(advance, 0.0f) << code;
-    EXPECT_EQ(lineBuffer->vertexCount, 0) << code;
+    EXPECT_EQ(test::lines().vertexCount, 0) << code;
   }
   // Whole segments compared bit for bit: every vertex is made from them.
   test::freshLineBuffer();
@@ -241,7 +250,7 @@ TEST(Text, StemOfEightUnitsIsFourPiecesNotFive) {
   test::freshLineBuffer();
   drawText("First release", -60.0f, 0.0f, 0.8f, 1.0f);
   drawText("of the year..", -60.0f, 30.0f, 0.8f, 1.0f);
-  EXPECT_EQ(lineBuffer->vertexCount, 8 * 434);
+  EXPECT_EQ(test::lines().vertexCount, 8 * 434);
 }
 
 TEST(Text, EveryGlyphMatchesTheModelBitForBit) {

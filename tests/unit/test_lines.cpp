@@ -4,14 +4,19 @@
 
 #include <cmath>
 
-#include "show/scene.h"
-#include "st/geometry.h"
+#include "fx/lines.h"
+#include "show/meshes.h"
+#include "support/cpu_show.h"
 #include "support/line_capture.h"
-#include "text/lines.h"
 
 using test::LineVertex;
 
 namespace {
+
+// The segment appended to the test show's batch, as the texts and figures append it.
+void addLineSegment(float x1, float z1, float x2, float z2, float h, float r, float g, float b) {
+  ::addLineSegment(test::lines(), x1, z1, x2, z2, h, r, g, b);
+}
 
 void expectVertex(const LineVertex& v, float x, float y, float z, float r, float g, float b) {
   const float got[6] = {v.x, v.y, v.z, v.r, v.g, v.b}, want[6] = {x, y, z, r, g, b};
@@ -41,8 +46,8 @@ void referenceHsv(double hue, double s, double v, double out[3]) {
 TEST(LineSegment, WallAndRibbonAlongX) {
   test::freshLineBuffer();
   addLineSegment(0.0f, 0.0f, 10.0f, 0.0f, 3.0f, 0.25f, 0.5f, 0.75f);
-  ASSERT_EQ(lineBuffer->vertexCount, 8);
-  ASSERT_EQ(lineBuffer->indexCount, 12);
+  ASSERT_EQ(test::lines().vertexCount, 8);
+  ASSERT_EQ(test::lines().indexCount, 12);
   std::vector<LineVertex> v = test::capturedLineVertices();
   // The wall: coloured along the ground, black at the top.
   expectVertex(v[0], 0, 0, 0, 0.25f, 0.5f, 0.75f);
@@ -92,7 +97,7 @@ TEST(LineSegment, DiagonalRibbonIsPerpendicularAndHalfAUnitWide) {
 TEST(LineSegment, ZeroLengthAppendsEightVerticesOnOnePoint) {
   test::freshLineBuffer();
   addLineSegment(5.0f, -6.0f, 5.0f, -6.0f, 0.0f, 1, 0.5f, 0);
-  ASSERT_EQ(lineBuffer->vertexCount, 8);
+  ASSERT_EQ(test::lines().vertexCount, 8);
   for (const LineVertex& v : test::capturedLineVertices()) {
     EXPECT_FALSE(std::isnan(v.x) || std::isnan(v.z));
     EXPECT_EQ(v.x, 5.0f);
@@ -104,31 +109,31 @@ TEST(LineSegment, ZeroLengthAppendsEightVerticesOnOnePoint) {
 TEST(LineSegment, AppendsAfterTheCursorAndKeepsTheInvariants) {
   test::freshLineBuffer();
   for (int i = 0; i < 5; ++i) addLineSegment((float)i, 0, (float)i + 1, 1, 1, 1, 1, 1);
-  EXPECT_EQ(lineBuffer->vertexCount, 40);
-  EXPECT_EQ(lineBuffer->indexCount, 60);
+  EXPECT_EQ(test::lines().vertexCount, 40);
+  EXPECT_EQ(test::lines().indexCount, 60);
   std::vector<LineVertex> v = test::capturedLineVertices();
   for (int i = 0; i < 5; ++i) EXPECT_EQ(v[8 * i].x, (float)i);
   // The index array was written once at set-up: quad k is 4k, 4k+1, 4k+2, 4k+1, 4k+2, 4k+3.
   for (int k = 0; k < 20000; k += 9999) {
     const unsigned offsets[6] = {0, 1, 2, 1, 2, 3};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(lineBuffer->indices[6 * k + i], 4u * k + offsets[i]) << k;
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(test::cpuShow().lineBuffer->indices[6 * k + i], 4u * k + offsets[i]) << k;
   }
 }
 
 TEST(LineSegment, CapacityAcceptsTheTenThousandthAndDropsTheNext) {
   test::freshLineBuffer();
   for (int i = 0; i < 9999; ++i) addLineSegment(0, 0, 1, 0, 1, 1, 1, 1);
-  ASSERT_EQ(lineBuffer->vertexCount, 79992);
-  ASSERT_EQ(lineBuffer->indexCount, 119988);
+  ASSERT_EQ(test::lines().vertexCount, 79992);
+  ASSERT_EQ(test::lines().indexCount, 119988);
 
   addLineSegment(7, 8, 9, 10, 2, 0.5f, 0.5f, 0.5f);
-  EXPECT_EQ(lineBuffer->vertexCount, LINE_BUFFER_VERTICES);
-  EXPECT_EQ(lineBuffer->indexCount, LINE_BUFFER_INDICES);
+  EXPECT_EQ(test::lines().vertexCount, LINE_BUFFER_VERTICES);
+  EXPECT_EQ(test::lines().indexCount, LINE_BUFFER_INDICES);
 
   addLineSegment(-1, -2, -3, -4, 5, 0.9f, 0.9f, 0.9f);
   addLineSegment(-1, -2, -3, -4, 5, 0.9f, 0.9f, 0.9f);
-  EXPECT_EQ(lineBuffer->vertexCount, LINE_BUFFER_VERTICES);
-  EXPECT_EQ(lineBuffer->indexCount, LINE_BUFFER_INDICES);
+  EXPECT_EQ(test::lines().vertexCount, LINE_BUFFER_VERTICES);
+  EXPECT_EQ(test::lines().indexCount, LINE_BUFFER_INDICES);
   // The last accepted segment is intact; the dropped ones wrote nothing.
   std::vector<LineVertex> v = test::capturedLineVertices();
   expectVertex(v[79992], 7, 0, 8, 0.5f, 0.5f, 0.5f);

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <vector>
 
-#include "fx/figures.h"
+#include "fx/tendrils.h"
 #include "show/clock.h"
-#include "show/scene.h"
 #include "show/script.h"
+#include "support/cpu_show.h"
 #include "support/line_capture.h"
 #include "text/star.h"
 #include "unit/text_model.h"
@@ -17,6 +17,20 @@
 using test::LineVertex;
 
 namespace {
+
+// The script run on the test show; its emission flag kept where the frame keeps it.
+int& emissionFlag = test::cpuShow().emissionFlag;
+void runScript(const FrameClock& clock, int32_t tick) {
+  emissionFlag = ::runScript(test::cpuShow(), clock, tick);
+}
+void drawTendrils(int32_t seed, int32_t now) {
+  Show& show = test::cpuShow();
+  ::drawTendrils(test::lines(), show.figureRng, show.tendrilShape, seed, now);
+}
+void drawJaggedStar(int32_t seed, int32_t timeMs) {
+  Show& show = test::cpuShow();
+  ::drawJaggedStar(test::lines(), show.starRng, show.starShape, seed, timeMs);
+}
 
 struct CreditLine {
   const char* text;
@@ -55,7 +69,7 @@ struct Frame {
 };
 
 Frame captureFrame() {
-  return {test::capturedLineVertices(), lineBuffer->vertexCount, lineBuffer->indexCount, emissionFlag};
+  return {test::capturedLineVertices(), test::lines().vertexCount, test::lines().indexCount, emissionFlag};
 }
 
 // The script's part of one frame, on an emptied buffer as the frame leaves it.

@@ -12,15 +12,34 @@
 
 #include "fx/sprites.h"
 #include "fx/well512.h"
-#include "show/scene.h"
 #include "show/script.h"
-#include "st/geometry.h"
-#include "support/cpu_gl.h"
+#include "support/cpu_show.h"
 #include "support/well512_ref.h"
 
 using test::RefWell;
 
 namespace {
+
+// The fountain of the test show, under the names the frame gives its parts; updateSprites
+// hands the count to spriteBuffer as the frame does.
+Show& show = test::cpuShow();
+Sprite (&sprites)[SPRITE_SLOTS] = show.fountain.sprites;
+int32_t& spriteLastTick = show.fountain.spriteLastTick;
+Well512& spriteRng = show.spriteRng;
+int& emissionFlag = show.emissionFlag;
+st::Vertexbuffer*& spriteBuffer = show.spriteBuffer;
+float*& spriteInstanceVec4 = show.spriteInstances.vec4;
+float*& spriteInstanceScalar = show.spriteInstances.scalar;
+
+void updateSprites(int32_t tick) {
+  spriteBuffer->instanceCount =
+      ::updateSprites(show.fountain, spriteRng, emissionFlag, tick, show.spriteInstances);
+  spriteBuffer->dirty = 1;
+}
+void advanceSprites(int32_t tick, bool particles) {
+  ::advanceSprites(show.fountain, spriteRng, emissionFlag, tick, particles);
+}
+void spawnSprite(float x, float y, float z) { ::spawnSprite(show.fountain, spriteRng, x, y, z); }
 
 struct RefSprite {
   float x, y, z, vx, vy, vz;
@@ -133,10 +152,6 @@ struct RefWorld {
 class Sprites : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!spriteBuffer) {
-      test::installCpuGlStubs();
-      spriteBuffer = makeSpriteBuffer();
-    }
     std::memset(sprites, 0, sizeof sprites);
     spriteLastTick = -1;
     spriteRng = Well512{};

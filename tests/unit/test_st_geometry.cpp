@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "st/geometry.h"
+#include "show/meshes.h"
 #include "st/gl.h"
 #include "st/st_vertexbuffer.h"
 #include "support/cpu_gl.h"
@@ -56,24 +56,9 @@ void expectData(const Attrib* a, const std::vector<float>& values) {
     EXPECT_EQ(a->data[i], values[i]) << "location " << a->location << " float " << i;
 }
 
-// The builders publish their arrays in globals that other tests' buffers rely on; these
-// tests delete what they build, so the globals are put back afterwards.
 class GeometryData : public testing::Test {
  protected:
-  void SetUp() override {
-    test::installCpuGlStubs();
-    saved[0] = linePositions;
-    saved[1] = lineColours;
-    saved[2] = spriteInstanceVec4;
-    saved[3] = spriteInstanceScalar;
-  }
-  void TearDown() override {
-    linePositions = saved[0];
-    lineColours = saved[1];
-    spriteInstanceVec4 = saved[2];
-    spriteInstanceScalar = saved[3];
-  }
-  float* saved[4] = {};
+  void SetUp() override { test::installCpuGlStubs(); }
 };
 
 // The unit box, four corners per face, faces z+, y-, z-, y+, x-, x+.
@@ -150,27 +135,29 @@ TEST_F(GeometryData, BoxTrianglesTurnCounterClockwiseSeenFromOutside) {
 }
 
 TEST_F(GeometryData, LineBufferHoldsTwentyThousandQuads) {
-  Mesh lines(makeLineBuffer());
+  LineBatch batch;
+  Mesh lines(makeLineBuffer(batch));
   auto attribs = expectMesh(*lines, 80000, 120000, 0, {}, {{3, 1, 0, 240000}, {4, 3, 0, 320000}});
   for (unsigned q = 0; q < 20000; ++q)
     for (int k = 0; k < 6; ++k) ASSERT_EQ(lines->indices[6 * q + k], 4 * q + QUAD[k]) << "quad " << q;
   ASSERT_EQ(attribs.size(), 2u);
-  EXPECT_EQ(linePositions, attribs[0]->data);
-  EXPECT_EQ(lineColours, attribs[1]->data);
+  EXPECT_EQ(batch.positions, attribs[0]->data);
+  EXPECT_EQ(batch.colours, attribs[1]->data);
 }
 
 TEST_F(GeometryData, SpriteQuadHasPerInstanceArraysForTenThousand) {
-  Mesh sprites(makeSpriteBuffer());
+  SpriteInstances instances;
+  Mesh sprites(makeSpriteBuffer(instances));
   auto attribs = expectMesh(*sprites, 4, 6, 10000, QUAD,
                             {{3, 1, 0, 12}, {2, 2, 0, 8}, {4, 3, 1, 40000}, {1, 4, 1, 10000}});
   ASSERT_EQ(attribs.size(), 4u);
   expectData(attribs[0], {-2, -2, 0, 2, -2, 0, -2, 2, 0, 2, 2, 0});
   expectData(attribs[1], {0, 0, 1, 0, 0, 1, 1, 1});
-  EXPECT_EQ(spriteInstanceVec4, attribs[2]->data);
-  EXPECT_EQ(spriteInstanceScalar, attribs[3]->data);
+  EXPECT_EQ(instances.vec4, attribs[2]->data);
+  EXPECT_EQ(instances.scalar, attribs[3]->data);
   // Nothing written yet: the per-instance arrays start cleared.
-  for (int i = 0; i < 40000; ++i) ASSERT_EQ(spriteInstanceVec4[i], 0.0f) << i;
-  for (int i = 0; i < 10000; ++i) ASSERT_EQ(spriteInstanceScalar[i], 0.0f) << i;
+  for (int i = 0; i < 40000; ++i) ASSERT_EQ(instances.vec4[i], 0.0f) << i;
+  for (int i = 0; i < 10000; ++i) ASSERT_EQ(instances.scalar[i], 0.0f) << i;
 }
 
 TEST_F(GeometryData, ScreenQuadCoversClipSpaceWithTextureCoordinatesAtThree) {

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "fx/lines.h"
 #include "fx/well512.h"
-#include "show/scene.h"
+#include "support/cpu_show.h"
 #include "support/line_capture.h"
 #include "support/well512_ref.h"
-#include "text/lines.h"
 #include "text/star.h"
 
 using test::capturedSegments;
@@ -20,6 +20,16 @@ using test::RefWell;
 using test::Segment;
 
 namespace {
+
+// The star and its lines drawn as the script draws them, with the test show's generator
+// and shape.
+Well512& starRng = test::cpuShow().starRng;
+void drawJaggedStar(int32_t seed, int32_t timeMs) {
+  ::drawJaggedStar(test::lines(), starRng, test::cpuShow().starShape, seed, timeMs);
+}
+void drawJaggedLine(float x1, float z1, float x2, float z2, float k) {
+  ::drawJaggedLine(test::lines(), starRng, x1, z1, x2, z2, k);
+}
 
 // How many words `after` lies beyond `before` (-1 if not within limit).
 int wordsBetween(RefWell before, const Well512& after, int limit = 10000) {
@@ -278,7 +288,7 @@ TEST(JaggedStar, GapsStillSpendTheirWords) {
   // hand: a gap that skipped its word would shift every later step.
   const Pt p0 = starPoint(0), p1 = starPoint(5), p2 = starPoint(10);
   lineWords(1, p0, p1, 0.7f);
-  int firstLine = lineBuffer->vertexCount / 8;
+  int firstLine = test::lines().vertexCount / 8;
   int n1 = stepsFor(240.0 * std::sin(PI * 5 / 17.0));
   ASSERT_LT(firstLine, n1) << "line one should have gaps";
   drawJaggedLine(p1.x, p1.z, p2.x, p2.z, 0.7f);
@@ -296,8 +306,8 @@ TEST(JaggedStar, TotalSegmentsForSeveralSeeds) {
     int words = 0;
     int want = expectedStarSegments(seed, &words);
     star(seed, 2500);
-    EXPECT_EQ(lineBuffer->vertexCount / 8, want) << "seed " << seed;
-    EXPECT_EQ(lineBuffer->indexCount, want * 12);
+    EXPECT_EQ(test::lines().vertexCount / 8, want) << "seed " << seed;
+    EXPECT_EQ(test::lines().indexCount, want * 12);
     EXPECT_EQ(wordsBetween(RefWell(seed), starRng), words);
     EXPECT_LE(want, 1360);
   }
@@ -305,11 +315,11 @@ TEST(JaggedStar, TotalSegmentsForSeveralSeeds) {
 
 TEST(JaggedStar, StopsAtAFullBuffer) {
   freshLineBuffer();
-  lineBuffer->vertexCount = 79992 - 8 * 5;
-  lineBuffer->indexCount = lineBuffer->vertexCount / 8 * 12;
+  test::lines().vertexCount = 79992 - 8 * 5;
+  test::lines().indexCount = test::lines().vertexCount / 8 * 12;
   drawJaggedStar(0, 2000);
-  EXPECT_EQ(lineBuffer->vertexCount, 80000);
-  EXPECT_EQ(lineBuffer->indexCount, 120000);
+  EXPECT_EQ(test::lines().vertexCount, 80000);
+  EXPECT_EQ(test::lines().indexCount, 120000);
 }
 
 TEST(JaggedStar, BitExactAgainstTheStepList) {

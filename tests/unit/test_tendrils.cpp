@@ -5,17 +5,23 @@
 #include <cmath>
 #include <vector>
 
-#include "fx/figures.h"
+#include "fx/lines.h"
+#include "fx/tendrils.h"
 #include "fx/well512.h"
-#include "show/scene.h"
+#include "support/cpu_show.h"
 #include "support/line_capture.h"
 #include "support/well512_ref.h"
-#include "text/lines.h"
 
 using test::RefWell;
 using test::Segment;
 
 namespace {
+
+// The tendrils drawn as the script draws them, with the test show's generator and shape.
+Well512& figureRng = test::cpuShow().figureRng;
+void drawTendrils(int32_t seed, int32_t now) {
+  ::drawTendrils(test::lines(), figureRng, test::cpuShow().tendrilShape, seed, now);
+}
 
 const double PI = 3.14159265358979323846;
 
@@ -75,7 +81,7 @@ TEST(Tendrils, AlwaysFourThousandSegments) {
   for (int32_t now : {0, 1, 1999, 2000, 3999, 4000, 6000, 7999, 123456, 2000000}) {
     std::vector<Segment> segs = drawn((now / 4000) / 2, now);
     EXPECT_EQ(segs.size(), 4000u) << now;
-    EXPECT_EQ(lineBuffer->indexCount, 4000 * 12);
+    EXPECT_EQ(test::lines().indexCount, 4000 * 12);
   }
 }
 
@@ -178,11 +184,11 @@ TEST(Tendrils, BitExactAgainstTheStepList) {
 
 TEST(Tendrils, FillsWhatIsLeftOfAFullBuffer) {
   drawn(0, 0);
-  lineBuffer->vertexCount = 80000 - 8 * 100;
-  lineBuffer->indexCount = lineBuffer->vertexCount / 8 * 12;
+  test::lines().vertexCount = 80000 - 8 * 100;
+  test::lines().indexCount = test::lines().vertexCount / 8 * 12;
   drawTendrils(1, 5000);
-  EXPECT_EQ(lineBuffer->vertexCount, 80000);
-  EXPECT_EQ(lineBuffer->indexCount, 120000);
+  EXPECT_EQ(test::lines().vertexCount, 80000);
+  EXPECT_EQ(test::lines().indexCount, 120000);
 }
 
 TEST(Tendrils, RepeatedAndAlternatingSeedsDrawTheSameAsAFreshWalk) {

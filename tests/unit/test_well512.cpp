@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fx/well512.h"
+#include "show/show.h"
 #include "support/well512_ref.h"
 
 using test::RefWell;
@@ -69,17 +70,18 @@ TEST(Well512, InstancesSeededAlikeAgree) {
   for (int n = 0; n < 1000; ++n) ASSERT_EQ(a.next(), b.next());
 }
 
-TEST(Well512, ThreeSeparateGlobals) {
-  EXPECT_NE(&spriteRng, &figureRng);
-  EXPECT_NE(&spriteRng, &starRng);
-  EXPECT_NE(&figureRng, &starRng);
-  Well512 saved = figureRng;
-  figureRng.seed(5);
-  starRng.seed(6);
-  figureRng.next();
+TEST(Well512, TheShowsThreeGeneratorsAreSeparate) {
+  static Show show;
+  EXPECT_NE(&show.spriteRng, &show.figureRng);
+  EXPECT_NE(&show.spriteRng, &show.starRng);
+  EXPECT_NE(&show.figureRng, &show.starRng);
+  show.figureRng.seed(5);
+  show.starRng.seed(6);
+  show.figureRng.next();
   Well512 expect;
   expect.seed(5);
   expect.next();
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(figureRng.state[i], expect.state[i]);
-  figureRng = saved;
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(show.figureRng.state[i], expect.state[i]);
+  Well512 fresh;
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(show.spriteRng.state[i], fresh.state[i]);
 }

@@ -9,7 +9,7 @@
 
 #include "support/line_capture.h"
 #include "text/font.h"
-#include "text/lines.h"
+#include "fx/lines.h"
 
 namespace model {
 

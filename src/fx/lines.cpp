@@ -1,14 +1,12 @@
 // The glowing line segment every text and figure is made of, and the HSV colour helper.
-#include "text/lines.h"
+#include "fx/lines.h"
 
 #include <cmath>
 
 #include "fx/math.h"
-#include "show/scene.h"
-#include "st/geometry.h"
 
-void addLineSegment(float x1, float z1, float x2, float z2, float h, float r, float g, float b) {
-  st::Vertexbuffer& lines = *lineBuffer;
+void addLineSegment(LineBatch& lines, float x1, float z1, float x2, float z2, float h, float r,
+                    float g, float b) {
   // Checked before writing and appended in whole segments: never past the capacity.
   if (lines.vertexCount >= LINE_BUFFER_VERTICES) return;
 
@@ -28,8 +26,8 @@ void addLineSegment(float x1, float z1, float x2, float z2, float h, float r, fl
       {x2, h, z2},              {x1 - px, 0.0f, z1 - pz}, {x2 - px, 0.0f, z2 - pz},
       {x1 + px, 0.0f, z1 + pz}, {x2 + px, 0.0f, z2 + pz},
   };
-  float* pos = linePositions + 3 * lines.vertexCount;
-  float* col = lineColours + 4 * lines.vertexCount;
+  float* pos = lines.positions + 3 * lines.vertexCount;
+  float* col = lines.colours + 4 * lines.vertexCount;
   for (int v = 0; v < 8; ++v) {
     bool top = v == 2 || v == 3;
     pos[3 * v + 0] = position[v][0];

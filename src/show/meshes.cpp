@@ -1,12 +1,7 @@
 // The four fixed meshes: floor box, line buffer, instanced sprite quad, screen quad.
-#include "st/geometry.h"
+#include "show/meshes.h"
 
 #include "fx/math.h"
-
-float* linePositions = nullptr;
-float* lineColours = nullptr;
-float* spriteInstanceVec4 = nullptr;
-float* spriteInstanceScalar = nullptr;
 
 namespace {
 
@@ -65,16 +60,16 @@ st::Vertexbuffer* makeBox(float halfX, float halfY, float halfZ) {
   return box;
 }
 
-st::Vertexbuffer* makeLineBuffer() {
+st::Vertexbuffer* makeLineBuffer(LineBatch& batch) {
   st::Vertexbuffer* lines = new st::Vertexbuffer;
   lines->init(LINE_BUFFER_VERTICES, LINE_BUFFER_INDICES, 0);
   writeQuadIndices(lines->indices, LINE_BUFFER_INDICES / 6);
-  linePositions = lines->addAttrib(3, ATTRIB_POSITION, 0);
-  lineColours = lines->addAttrib(4, ATTRIB_COLOUR_UV_OR_INSTANCE, 0);
+  batch.positions = lines->addAttrib(3, ATTRIB_POSITION, 0);
+  batch.colours = lines->addAttrib(4, ATTRIB_COLOUR_UV_OR_INSTANCE, 0);
   return lines;
 }
 
-st::Vertexbuffer* makeSpriteBuffer() {
+st::Vertexbuffer* makeSpriteBuffer(SpriteInstances& instances) {
   static const float corners[12] = {-2, -2, 0, 2, -2, 0, -2, 2, 0, 2, 2, 0};
   static const float uvs[8] = {0, 0, 1, 0, 0, 1, 1, 1};
   st::Vertexbuffer* quad = new st::Vertexbuffer;
@@ -82,8 +77,8 @@ st::Vertexbuffer* makeSpriteBuffer() {
   writeQuadIndices(quad->indices, 1);
   copyFloats(quad->addAttrib(3, ATTRIB_POSITION, 0), corners, 12);
   copyFloats(quad->addAttrib(2, ATTRIB_NORMAL_OR_SPRITE_UV, 0), uvs, 8);
-  spriteInstanceVec4 = quad->addAttrib(4, ATTRIB_COLOUR_UV_OR_INSTANCE, 1);
-  spriteInstanceScalar = quad->addAttrib(1, ATTRIB_INSTANCE_SCALAR, 1);
+  instances.vec4 = quad->addAttrib(4, ATTRIB_COLOUR_UV_OR_INSTANCE, 1);
+  instances.scalar = quad->addAttrib(1, ATTRIB_INSTANCE_SCALAR, 1);
   return quad;
 }
 

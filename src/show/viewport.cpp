@@ -1,5 +1,7 @@
 // The letterbox rectangle, in the exact single-precision steps the desktop uses.
-#include "app/viewport.h"
+#include "show/viewport.h"
+
+#include "st/gl.h"
 
 Viewport letterboxViewport(int32_t width, int32_t height) {
   // 16/9 rounded to float; every step is single precision and truncates toward zero.
@@ -13,4 +15,9 @@ Viewport letterboxViewport(int32_t width, int32_t height) {
   }
   float vh = wf / aspect169;
   return {0, (int)((hf - vh) * 0.5f), width, (int)vh};
+}
+
+void applyLetterbox(int32_t width, int32_t height) {
+  Viewport v = letterboxViewport(width, height);
+  glViewport(v.x, v.y, v.width, v.height);
 }
