@@ -50,7 +50,8 @@ int liveSprites() {
 
 int updateSprites(int32_t tick) {
   Show& s = show();
-  return updateSprites(s.fountain, s.spriteRng, s.emissionFlag, tick, s.spriteInstances);
+  updateSprites(s.fountain, s.spriteRng, s.emissionFlag, tick, s.spriteInstances);
+  return s.spriteInstances.count;
 }
 
 // A fountain of about 4000 sprites spread through their flight: spawned in batches at

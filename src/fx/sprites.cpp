@@ -80,8 +80,8 @@ void spawnSprite(Fountain& fountain, Well512& spriteRng, float x, float y, float
   fountain.sprites[slot] = s;
 }
 
-int updateSprites(Fountain& fountain, Well512& spriteRng, int emissionFlag, int32_t tick,
-                  const SpriteInstances& out) {
+void updateSprites(Fountain& fountain, Well512& spriteRng, int emissionFlag, int32_t tick,
+                   SpriteInstances& out) {
   int32_t steps = takeSteps(fountain.spriteLastTick, tick);
   emit(fountain, spriteRng, emissionFlag, steps, true);
 
@@ -100,7 +100,7 @@ int updateSprites(Fountain& fountain, Well512& spriteRng, int emissionFlag, int3
   // With nothing alive the buffer is still drawn once, plainly, and that draw reads
   // instance 0: give it life 0 so a long-dead sprite does not linger as a dot.
   if (count == 0) out.scalar[0] = 0.0f;
-  return count;
+  out.count = count;
 }
 
 void advanceSprites(Fountain& fountain, Well512& spriteRng, int emissionFlag, int32_t tick,

@@ -25,19 +25,21 @@ struct Fountain {
   int32_t spriteLastTick = -1;
 };
 
-// Where the live particles go for drawing: the sprite buffer's per-instance arrays.
+// Where the live particles go for drawing: the sprite buffer's per-instance arrays, and
+// how many of them this frame filled.
 struct SpriteInstances {
   float* vec4 = nullptr;    // 4 floats per instance: position, component 3 left alone
   float* scalar = nullptr;  // 1 float per instance: life / 750
+  int count = 0;
 };
 
 // Writes one fresh sprite near the emitter point, drawing nine words from spriteRng.
 void spawnSprite(Fountain& fountain, Well512& spriteRng, float x, float y, float z);
 
 // Advances the particles in whole 8 ms steps up to `tick`, spawning while `emissionFlag`
-// is set, and writes the live ones into `out`; returns how many it wrote.
-int updateSprites(Fountain& fountain, Well512& spriteRng, int emissionFlag, int32_t tick,
-                  const SpriteInstances& out);
+// is set, and writes the live ones into `out`.
+void updateSprites(Fountain& fountain, Well512& spriteRng, int emissionFlag, int32_t tick,
+                   SpriteInstances& out);
 
 // updateSprites without the drawing: the clock, the spawns and, with `particles`, their
 // motion; nothing is written for drawing. Without `particles` only the clock and spriteRng

@@ -4,24 +4,32 @@
 #include "show/script.h"
 #include "show/show.h"
 
-void drawFrame(Show& show, const FrameInput& input) {
+void buildFrameGeometry(Show& show, const FrameInput& input) {
   // The emission flag is still last frame's: the script below sets this frame's.
-  int count = updateSprites(show.fountain, show.spriteRng, show.emissionFlag, input.tick,
-                            show.spriteInstances);
-  show.spriteBuffer->instanceCount = count;
-  show.spriteBuffer->dirty = 1;
+  updateSprites(show.fountain, show.spriteRng, show.emissionFlag, input.tick,
+                show.spriteInstances);
 
   // All line geometry is rebuilt from nothing in every frame.
   show.lines.vertexCount = 0;
   show.lines.indexCount = 0;
   FrameClock clock = deriveClock(input.musicTime);
   show.emissionFlag = runScript(show, clock, input.tick);
+}
+
+void renderFramePasses(Show& show, const FrameInput& input) {
+  show.spriteBuffer->instanceCount = show.spriteInstances.count;
+  show.spriteBuffer->dirty = 1;
   show.lineBuffer->vertexCount = show.lines.vertexCount;
   show.lineBuffer->indexCount = show.lines.indexCount;
   show.lineBuffer->dirty = 1;
 
   renderScenePasses(show, input.tick, input.windowWidth, input.windowHeight);
   renderPostPasses(show, input.tick);
+}
+
+void drawFrame(Show& show, const FrameInput& input) {
+  buildFrameGeometry(show, input);
+  renderFramePasses(show, input);
 }
 
 void advanceUnseenFrame(Show& show, int32_t tick, double musicTime, bool particles) {

@@ -66,9 +66,15 @@ extern const char* const sceneShaderFiles[10];
 // Buffers, programs and targets, in that order.
 void setupScene(Show& show);
 
-// One frame up to and including the compose pass into the window's viewport: sprites,
-// script, matrices, the eight passes.
+// One frame up to and including the compose pass into the window's viewport: both
+// halves below, one after the other.
 void drawFrame(Show& show, const FrameInput& input);
+// The CPU half: the sprites advance and the script builds this frame's lines; what they
+// write stays in show.spriteInstances and show.lines.
+void buildFrameGeometry(Show& show, const FrameInput& input);
+// The GL half: the two batches are handed to their buffers (uploaded at their first
+// bind), then the matrices and the eight passes.
+void renderFramePasses(Show& show, const FrameInput& input);
 
 // A frame nobody sees: only what frames carry into the next ones (the sprites and the
 // emission flag) moves on, as drawFrame would move it; nothing is drawn. See

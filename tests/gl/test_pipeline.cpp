@@ -11,16 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
-#include "fx/figures.h"
+#include "fx/lines.h"
 #include "fx/math.h"
 #include "gl_test_util.h"
-#include "show/clock.h"
-#include "show/frame.h"
-#include "show/scene.h"
-#include "show/script.h"
-#include "st/geometry.h"
-#include "text/lines.h"
+#include "show/pipeline.h"
+#include "show/show.h"
+#include "show/viewport.h"
 
 namespace {
 
@@ -29,50 +25,50 @@ using gltest::texParam;
 
 std::vector<test::Report> setupReports;
 
-// The scene is made once per process, like the show's, from the source tree's assets.
-// Call before a test makes its own ReportRecorder (recorders do not nest).
+// The show, made once per process like the program's, and the window size it is drawn for.
+Show show;
+int32_t windowWidth = 0;
+int32_t windowHeight = 0;
+
+// The scene is made once per process, from the source tree's assets. Call before a test
+// makes its own ReportRecorder (recorders do not nest).
 void ensureScene() {
-  if (boxBuffer) return;
+  if (show.boxBuffer) return;
   char cwd[4096];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
   ASSERT_EQ(chdir(ZOOV_SOURCE_DIR), 0);
   {
     test::ReportRecorder recorder;
-    setupSceneGraphics();
+    setupScene(show);
     setupReports = recorder.reports;
   }
   ASSERT_EQ(chdir(cwd), 0);
 }
 
-// Window size as the app knows it, and the letterboxed viewport it would set.
+// Window size as the app knows it, and the letterboxed viewport it sets.
 Viewport useWindow(int width, int height) {
   windowWidth = width;
   windowHeight = height;
-  Viewport v = letterboxViewport(width, height);
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
-  glViewport(v.x, v.y, v.width, v.height);
-  return v;
+  applyLetterbox(width, height);
+  return letterboxViewport(width, height);
 }
 
-// The steps of buildFrame with the music time given instead of played; `extra` may add
-// lines after the script. Sprites are cleared unless `withSprites`, so that particles
-// left by an earlier test do not light a picture check. With no live sprite the buffer
-// still draws one quad (a count of 0 or 1 is a plain draw) from instance 0, which keeps
+// The show's frame with the music time given instead of played; `extra` may add lines
+// after the script. Sprites are cleared unless `withSprites`, so that particles left by
+// an earlier test do not light a picture check. With no live sprite the buffer still
+// draws one quad (a count of 0 or 1 is a plain draw) from instance 0, which keeps
 // whatever the last live sprite left there; a life of 0 makes it invisible.
 void drawFrame(int32_t tick, double music, void (*extra)() = nullptr, bool withSprites = false) {
-  updateSprites(tick);
+  const FrameInput input{tick, music, windowWidth, windowHeight};
+  if (!extra && withSprites) return drawFrame(show, input);
+  buildFrameGeometry(show, input);
   if (!withSprites) {
-    spriteBuffer->instanceCount = 0;
-    spriteInstanceScalar[0] = 0.0f;
-    spriteBuffer->dirty = 1;
+    show.spriteInstances.count = 0;
+    show.spriteInstances.scalar[0] = 0.0f;
   }
-  sceneTarget->bind();
-  lineBuffer->vertexCount = 0;
-  lineBuffer->indexCount = 0;
-  lineBuffer->dirty = 1;
-  runScript(deriveClock(music), tick);
   if (extra) extra();
-  renderPasses(tick);
+  renderFramePasses(show, input);
 }
 
 // A moment with nothing of the script's own: music 5 s (no text, no star before 16 s),
@@ -123,7 +119,7 @@ Projected project(const mat4& mvp, float x, float y, float z, const Viewport& v)
 }
 
 // One white segment across the middle of the ground, walls 10 high.
-void addMiddleSegment() { addLineSegment(-15.0f, 0.0f, 15.0f, 0.0f, 10.0f, 1.0f, 1.0f, 1.0f); }
+void addMiddleSegment() { addLineSegment(show.lines, -15.0f, 0.0f, 15.0f, 0.0f, 10.0f, 1.0f, 1.0f, 1.0f); }
 
 // The names of a program's active uniforms or attributes: glGetActiveUniform and
 // glGetActiveAttrib have the same signature.
@@ -160,21 +156,21 @@ TEST_F(Pipeline, SetupMakesFourBuffersFiveProgramsThreeTargetsAndNoReport) {
   struct Expected {
     st::Vertexbuffer* buffer;
     int vertices, indices, instances;
-  } buffers[] = {{boxBuffer, 24, 36, 0},
-                 {lineBuffer, 80000, 120000, 0},
-                 {screenQuad, 4, 6, 0},
-                 {spriteBuffer, 4, 6, 10000}};
+  } buffers[] = {{show.boxBuffer, 24, 36, 0},
+                 {show.lineBuffer, 80000, 120000, 0},
+                 {show.screenQuad, 4, 6, 0},
+                 {show.spriteBuffer, 4, 6, 10000}};
   std::set<GLuint> vaos;
   for (const Expected& e : buffers) {
     ASSERT_NE(e.buffer, nullptr);
     EXPECT_NE(e.buffer->vao, 0u);
     EXPECT_NE(e.buffer->ibo, 0u);
     vaos.insert(e.buffer->vao);
-    if (e.buffer != lineBuffer) {  // the line buffer's counts are the frame's fill level
+    if (e.buffer != show.lineBuffer) {  // the line buffer's counts are the frame's fill level
       EXPECT_EQ(e.buffer->vertexCount, e.vertices);
       EXPECT_EQ(e.buffer->indexCount, e.indices);
     }
-    if (e.buffer != spriteBuffer) {  // the sprite buffer's count is the live sprites'
+    if (e.buffer != show.spriteBuffer) {  // the sprite buffer's count is the live sprites'
       EXPECT_EQ(e.buffer->instanceCount, e.instances);
     }
   }
@@ -187,11 +183,11 @@ TEST_F(Pipeline, SetupMakesFourBuffersFiveProgramsThreeTargetsAndNoReport) {
     std::set<std::string> uniforms;
     std::set<GLint> locations;  // what its buffer offers
   } programs[] = {
-      {&floorShader, {"mvp"}, {1, 2, 3}},
-      {&linesShader, {"mvp", "colmul", "time"}, {1, 3}},
-      {&spritesShader, {"view", "proj", "colmul"}, {1, 2, 3, 4}},
-      {&blurShader, {"tex", "horizontal"}, {1, 3}},
-      {&composeShader, {"tex", "t", "blurtex"}, {1, 3}},
+      {&show.floorShader, {"mvp"}, {1, 2, 3}},
+      {&show.linesShader, {"mvp", "colmul", "time"}, {1, 3}},
+      {&show.spritesShader, {"view", "proj", "colmul"}, {1, 2, 3, 4}},
+      {&show.blurShader, {"tex", "horizontal"}, {1, 3}},
+      {&show.composeShader, {"tex", "t", "blurtex"}, {1, 3}},
   };
   std::set<GLuint> names;
   for (const Program& p : programs) {
@@ -210,7 +206,7 @@ TEST_F(Pipeline, SetupMakesFourBuffersFiveProgramsThreeTargetsAndNoReport) {
 
   std::set<GLuint> textures;
   GLint previous = getInt(GL_FRAMEBUFFER_BINDING);
-  for (st::Renderbuf* target : {sceneTarget, blurTargetH, blurTargetV}) {
+  for (st::Renderbuf* target : {show.sceneTarget, show.blurTargetH, show.blurTargetV}) {
     ASSERT_NE(target, nullptr);
     EXPECT_EQ(target->width, 2048);
     EXPECT_EQ(target->height, 2048);
@@ -251,18 +247,18 @@ TEST_F(Pipeline, FrameLeavesTheStateTheNextFrameFinds) {
   EXPECT_EQ(gltest::viewport(), (gltest::Rect{v.x, v.y, v.width, v.height}));
 
   EXPECT_EQ(getInt(GL_ACTIVE_TEXTURE), GL_TEXTURE1);
-  EXPECT_EQ(GLuint(getInt(GL_TEXTURE_BINDING_2D)), blurTargetV->tex);
+  EXPECT_EQ(GLuint(getInt(GL_TEXTURE_BINDING_2D)), show.blurTargetV->tex);
   glActiveTexture(GL_TEXTURE0);
-  EXPECT_EQ(GLuint(getInt(GL_TEXTURE_BINDING_2D)), sceneTarget->tex);
+  EXPECT_EQ(GLuint(getInt(GL_TEXTURE_BINDING_2D)), show.sceneTarget->tex);
   glActiveTexture(GL_TEXTURE1);
 
   // The compose pass leaves two targets mipmapped and the horizontal one as it was made.
   const struct {
     st::Renderbuf* target;
     GLint min, mag;
-  } filters[] = {{sceneTarget, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR},
-                 {blurTargetV, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR},
-                 {blurTargetH, GL_NEAREST, GL_NEAREST}};
+  } filters[] = {{show.sceneTarget, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR},
+                 {show.blurTargetV, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR},
+                 {show.blurTargetH, GL_NEAREST, GL_NEAREST}};
   for (const auto& f : filters) {
     EXPECT_EQ(texParam(f.target->tex, GL_TEXTURE_MIN_FILTER), f.min) << f.target->tex;
     EXPECT_EQ(texParam(f.target->tex, GL_TEXTURE_MAG_FILTER), f.mag) << f.target->tex;
@@ -273,7 +269,7 @@ TEST_F(PipelinePicture, EmptyLineBufferShowsOnlyTheDarkSlab) {
   useWindow(960, 540);
   drawFrame(QUIET_TICK - 40, QUIET_MUSIC);
   drawFrame(QUIET_TICK, QUIET_MUSIC);
-  EXPECT_EQ(lineBuffer->indexCount, 0);
+  EXPECT_EQ(show.lineBuffer->indexCount, 0);
   Image image = readWindow();
 
   // No line anywhere: the floor stays far below what a lit wall gives (half of full
@@ -299,12 +295,12 @@ TEST_F(PipelinePicture, SegmentLightsItsSurroundingsAndItsMirrorBelowIsDimmer) {
   drawFrame(QUIET_TICK - 40, QUIET_MUSIC);
   drawFrame(QUIET_TICK, QUIET_MUSIC);
   Image empty = readWindow();
-  Image emptyScene = readFramebuffer(sceneTarget->fbo, 0, 0, 2048, 2048);
+  Image emptyScene = readFramebuffer(show.sceneTarget->fbo, 0, 0, 2048, 2048);
   drawFrame(QUIET_TICK - 40, QUIET_MUSIC, addMiddleSegment);
   drawFrame(QUIET_TICK, QUIET_MUSIC, addMiddleSegment);
   Image lit = readWindow();
-  Image scene = readFramebuffer(sceneTarget->fbo, 0, 0, 2048, 2048);
-  Image blurred = readFramebuffer(blurTargetV->fbo, 0, 0, 2048, 2048);
+  Image scene = readFramebuffer(show.sceneTarget->fbo, 0, 0, 2048, 2048);
+  Image blurred = readFramebuffer(show.blurTargetV->fbo, 0, 0, 2048, 2048);
 
   FrameMatrices fm;
   buildFrameMatrices(fm, QUIET_TICK, windowWidth, windowHeight);
@@ -369,7 +365,7 @@ TEST_F(PipelinePicture, ComposeDrawsIntoTheLetterboxViewportAndLeavesTheBars) {
 // Two frames of the post passes over a scene that is black but for a one-texel column.
 void blurColumn(int column) {
   for (int frame = 0; frame < 2; ++frame) {
-    sceneTarget->bind();
+    show.sceneTarget->bind();
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     if (column >= 0) {
@@ -379,8 +375,8 @@ void blurColumn(int column) {
       glClear(GL_COLOR_BUFFER_BIT);
       glDisable(GL_SCISSOR_TEST);
     }
-    sceneTarget->unbind();
-    renderPostPasses(QUIET_TICK);
+    show.sceneTarget->unbind();
+    renderPostPasses(show, QUIET_TICK);
   }
 }
 
@@ -394,7 +390,7 @@ TEST_F(PipelineBlur, ThinLineGlowsAtLeastEightTexelsToBothSides) {
     SCOPED_TRACE("column " + std::to_string(column));
     blurColumn(column);
     const int row = 1000;
-    Image blurred = readFramebuffer(blurTargetV->fbo, column - 40, row, 81, 1);
+    Image blurred = readFramebuffer(show.blurTargetV->fbo, column - 40, row, 81, 1);
     int peak = 0;
     for (int i = 0; i < 81; ++i) peak = std::max(peak, blurred.maxChannel(i, 0));
     int left = blurred.maxChannel(40 - 8, 0), right = blurred.maxChannel(40 + 8, 0);

@@ -2,19 +2,15 @@
 // functions with counting ones and runs hundreds of frames of script, figures and sprites.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <new>
 
-#include "fx/figures.h"
 #include "fx/math.h"
-#include "fx/sprites.h"
-#include "fx/well512.h"
-#include "show/clock.h"
-#include "show/scene.h"
-#include "show/script.h"
-#include "st/geometry.h"
-#include "support/cpu_gl.h"
+#include "fx/tendrils.h"
+#include "show/show.h"
+#include "support/cpu_show.h"
 #include "text/star.h"
 
 namespace {
@@ -92,12 +88,7 @@ void free(void* p) { __libc_free(p); }
 
 namespace {
 
-void setUpBuffersOnce() {
-  if (lineBuffer) return;
-  test::installCpuGlStubs();
-  lineBuffer = makeLineBuffer();
-  spriteBuffer = makeSpriteBuffer();
-}
+Show& show = test::cpuShow();
 
 void startCounting() {
   newCalls = 0;
@@ -107,14 +98,9 @@ void startCounting() {
 
 void stopCounting() { counting = false; }
 
-// The CPU half of one frame, in the program's order.
+// The CPU half of one frame, with the matrices the passes would take.
 void cpuFrame(int32_t tick, double musicTime) {
-  updateSprites(tick);
-  lineBuffer->vertexCount = 0;
-  lineBuffer->indexCount = 0;
-  lineBuffer->dirty = 1;
-  FrameClock clock = deriveClock(musicTime);
-  runScript(clock, tick);
+  buildFrameGeometry(show, {tick, musicTime, 960, 540});
   FrameMatrices matrices;
   buildFrameMatrices(matrices, tick, 960, 540);
 }
@@ -123,7 +109,7 @@ void cpuFrame(int32_t tick, double musicTime) {
 
 // Runs first, before any test touches the generators: the fountain starts from seed 0.
 TEST(NoAlloc, GeneratorsStartInTheSeedZeroState) {
-  for (const Well512* w : {&spriteRng, &figureRng, &starRng}) {
+  for (const Well512* w : {&show.spriteRng, &show.figureRng, &show.starRng}) {
     for (uint32_t word : w->state) EXPECT_EQ(word, 0x7457EDB7u);
     EXPECT_EQ(w->index, 0u);
   }
@@ -146,7 +132,6 @@ TEST(NoAlloc, CounterSeesAllocations) {
 }
 
 TEST(NoAlloc, ScriptDrivenFrames) {
-  setUpBuffersOnce();
   // Warm-up frame outside the count: the sprite clock starts here.
   cpuFrame(1000, 0.0);
   startCounting();
@@ -163,7 +148,6 @@ TEST(NoAlloc, ScriptDrivenFrames) {
 }
 
 TEST(NoAlloc, FiguresAndFountain) {
-  setUpBuffersOnce();
   cpuFrame(200000, 79.0);
   startCounting();
   // 600 frames at 60 Hz across the emission window, with both figures drawn every frame.
@@ -172,13 +156,13 @@ TEST(NoAlloc, FiguresAndFountain) {
   for (int f = 0; f < 600; ++f) {
     double music = 79.0 + f / 60.0;
     cpuFrame(tick, music);
-    emissionFlag = music >= 80.0 && music < 88.0;
+    show.emissionFlag = music >= 80.0 && music < 88.0;
     int32_t seed = (tick / 4000) / 2;
-    lineBuffer->vertexCount = 0;
-    lineBuffer->indexCount = 0;
-    drawTendrils(seed, tick);
-    drawJaggedStar(seed, tick);
-    if (spriteBuffer->instanceCount > maxSprites) maxSprites = spriteBuffer->instanceCount;
+    show.lines.vertexCount = 0;
+    show.lines.indexCount = 0;
+    drawTendrils(show.lines, show.figureRng, show.tendrilShape, seed, tick);
+    drawJaggedStar(show.lines, show.starRng, show.starShape, seed, tick);
+    maxSprites = std::max(maxSprites, show.spriteInstances.count);
     tick += 16 + (f % 3 == 0);
   }
   stopCounting();
@@ -186,5 +170,5 @@ TEST(NoAlloc, FiguresAndFountain) {
   EXPECT_EQ(mallocCalls.load(), 0);
   // The loop really did the heavy work.
   EXPECT_GT(maxSprites, 1000);
-  EXPECT_GT(lineBuffer->vertexCount, 32000);
+  EXPECT_GT(show.lines.vertexCount, 32000);
 }

@@ -32,8 +32,8 @@ float*& spriteInstanceVec4 = show.spriteInstances.vec4;
 float*& spriteInstanceScalar = show.spriteInstances.scalar;
 
 void updateSprites(int32_t tick) {
-  spriteBuffer->instanceCount =
-      ::updateSprites(show.fountain, spriteRng, emissionFlag, tick, show.spriteInstances);
+  ::updateSprites(show.fountain, spriteRng, emissionFlag, tick, show.spriteInstances);
+  spriteBuffer->instanceCount = show.spriteInstances.count;
   spriteBuffer->dirty = 1;
 }
 void advanceSprites(int32_t tick, bool particles) {

@@ -7,13 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fx/figures.h"
 #include "fx/math.h"
-#include "fx/sprites.h"
 #include "show/clock.h"
-#include "show/scene.h"
 #include "show/script.h"
-#include "st/geometry.h"
+#include "support/cpu_show.h"
 #include "support/line_capture.h"
 
 namespace {
@@ -45,14 +42,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: geometry_dump OUT.txt\n");
     return 2;
   }
+  Show& show = test::cpuShow();
+  const LineBatch& lines = show.lines;
   for (const Moment& m : MOMENTS) {
     char label[64];
     test::freshLineBuffer();
-    runScript(deriveClock(m.music), m.tick);
+    runScript(show, deriveClock(m.music), m.tick);
     std::snprintf(label, sizeof label, "lines@%d/%.2f", m.tick, m.music);
-    std::fprintf(out, "%s vertices %d\n", label, lineBuffer->vertexCount);
-    for (int i = 0; i < lineBuffer->vertexCount * 3; ++i) put(label, i, linePositions[i]);
-    for (int i = 0; i < lineBuffer->vertexCount * 4; ++i) put(label, i, lineColours[i]);
+    std::fprintf(out, "%s vertices %d\n", label, lines.vertexCount);
+    for (int i = 0; i < lines.vertexCount * 3; ++i) put(label, i, lines.positions[i]);
+    for (int i = 0; i < lines.vertexCount * 4; ++i) put(label, i, lines.colours[i]);
 
     FrameMatrices fm;
     buildFrameMatrices(fm, m.tick, 960, 540);
@@ -65,12 +64,11 @@ int main(int argc, char** argv) {
   }
 
   // The fountain from its first spawn, frame by frame at 60 Hz, with emission on.
-  spriteBuffer = makeSpriteBuffer();
-  emissionFlag = 1;
-  for (int32_t tick = 80000; tick <= 82000; tick += 16) updateSprites(tick);
-  std::fprintf(out, "sprites instances %d\n", spriteBuffer->instanceCount);
-  for (int i = 0; i < spriteBuffer->instanceCount * 4; ++i)
-    put("sprites", i, spriteInstanceVec4[i]);
-  for (int i = 0; i < spriteBuffer->instanceCount; ++i) put("sprites", i, spriteInstanceScalar[i]);
+  const SpriteInstances& sprites = show.spriteInstances;
+  for (int32_t tick = 80000; tick <= 82000; tick += 16)
+    updateSprites(show.fountain, show.spriteRng, 1, tick, show.spriteInstances);
+  std::fprintf(out, "sprites instances %d\n", sprites.count);
+  for (int i = 0; i < sprites.count * 4; ++i) put("sprites", i, sprites.vec4[i]);
+  for (int i = 0; i < sprites.count; ++i) put("sprites", i, sprites.scalar[i]);
   return std::fclose(out) == 0 ? 0 : 1;
 }
