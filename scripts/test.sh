@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: unit tests, GL tests under Xvfb
+# Installs what is missing, checks that the folders under src/ use each other one way,
+# builds, and runs every test: unit tests, GL tests under Xvfb
 # and end-to-end tests of the real programs; the Windows build under Wine
 # (ZOOV_WINDOWS=0 skips it) and the browser build in headless Chromium (ZOOV_WEB=0 skips
 # it); then the native suites again in a build with AddressSanitizer and UBSan
@@ -8,6 +9,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs=$(nproc)
+
+echo "== folder layers"
+scripts/check-layers.py
 
 echo "== plain build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
