@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "app/capture.h"
+#include "capture/encoder.h"
 #include "music/soloud.h"
 #include "show/frame.h"
 #include "show/scene.h"

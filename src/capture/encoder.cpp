@@ -1,5 +1,5 @@
 // Capture options, the frame clocks, and the ffmpeg child that encodes what we render.
-#include "app/capture.h"
+#include "capture/encoder.h"
 
 #include <fcntl.h>
 #include <spawn.h>
