@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/encoder.h"
+#include "capture/options.h"
 
 namespace {
 
