@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture/atomic_file.h"
 #include "capture/options.h"
 
 // Feeds one of ffmpeg's input pipes from its own thread. ffmpeg reads its inputs in an
@@ -43,8 +44,8 @@ class PipeWriter {
 // interleaved float stereo PCM on another.
 struct Encoder {
   pid_t pid = -1;
-  std::string finalPath;    // where the result goes on success
-  std::string partialPath;  // what ffmpeg writes meanwhile (videos)
+  std::string finalPath;  // where the result goes on success
+  AtomicFile file;        // videos: what ffmpeg writes meanwhile, under the partial name
   // PNG frames are written under their own names: on failure the frames this run sent
   // (from firstFrame on) are removed, and the folder too when this run made it.
   bool png = false;
@@ -57,12 +58,6 @@ struct Encoder {
   double cpuSeconds = 0;  // ffmpeg's CPU time (user + system), known once it has exited
 };
 
-// Where an output path really writes: a symbolic link is followed to what it names.
-// Refuses (false, `error` set) a directory, a link to nothing, and, unless `throughOk`, any
-// existing thing that is not a regular file (a FIFO, a device, a socket): it would be
-// replaced. `regular` tells whether the result is (or will be) a regular file.
-bool resolveOutput(const std::string& path, bool throughOk, std::string& resolved, bool& regular,
-                   std::string& error);
 // The checks made before any work: --out (or its .partial) and --png are usable. May
 // rewrite options.out to the file a symbolic link names.
 bool checkOutputs(CaptureOptions& options, std::string& error);

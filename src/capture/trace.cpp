@@ -1,33 +1,19 @@
 // Writing the per-frame trace, whole or not at all.
 #include "capture/trace.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
-#include "capture/encoder.h"
-
 bool TraceFile::open(const std::string& name, std::string& error) {
+  std::string path;
   bool regular;
-  if (!resolveOutput(name, true, path_, regular, error)) return false;
-  int fd;
-  if (regular) {
-    partial_ = path_ + ".partial";
-    fd = ::open(partial_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                0666);
-  } else {
-    // Non-blocking: a FIFO nobody reads is refused at once instead of waited on.
-    fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-  }
+  if (!resolveOutput(name, true, path, regular, error)) return false;
+  int fd = out_.begin(path, regular);
   if (fd < 0) {
     error = "cannot write " + name + ": " +
             (errno == ENXIO ? std::string("nothing reads that FIFO") : strerror(errno));
-    partial_.clear();
     return false;
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   file_ = fdopen(fd, "w");
   return file_ != nullptr;
 }
@@ -36,7 +22,7 @@ bool TraceFile::write(int64_t n, int32_t tick, double musicSeconds, int segments
                       std::string& error) {
   fprintf(file_, "%lld %d %.6f %d %d\n", (long long)n, tick, musicSeconds, segments, sprites);
   if (ferror(file_)) {
-    error = "cannot write the trace " + path_ + ": " + strerror(errno);
+    error = "cannot write the trace " + out_.path() + ": " + strerror(errno);
     return false;
   }
   return true;
@@ -45,7 +31,7 @@ bool TraceFile::write(int64_t n, int32_t tick, double musicSeconds, int segments
 bool TraceFile::close(bool ok, std::string& error) {
   if (!file_) return ok;
   bool written = fflush(file_) == 0 && !ferror(file_);
-  if (written && !partial_.empty()) written = fsync(fileno(file_)) == 0;
+  if (written) written = out_.sync(fileno(file_));
   int closeError = 0;
   if (fclose(file_) != 0) {
     closeError = errno;
@@ -53,15 +39,14 @@ bool TraceFile::close(bool ok, std::string& error) {
   }
   file_ = nullptr;
   if (!written && ok) {
-    error = "cannot write the trace " + path_ + ": " + strerror(closeError ? closeError : errno);
+    error = "cannot write the trace " + out_.path() + ": " +
+            strerror(closeError ? closeError : errno);
     ok = false;
   }
-  if (!partial_.empty()) {
-    if (ok && rename(partial_.c_str(), path_.c_str()) != 0) {
-      error = "cannot move the trace to " + path_ + ": " + strerror(errno);
-      ok = false;
-    }
-    if (!ok) unlink(partial_.c_str());
+  if (ok && !out_.commit()) {
+    error = "cannot move the trace to " + out_.path() + ": " + strerror(errno);
+    ok = false;
   }
+  if (!ok) out_.abandon();
   return ok;
 }

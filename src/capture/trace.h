@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <string>
 
-// A regular file is written under a temporary name and renamed when complete; anything
-// else that may be written to (a FIFO with a reader, a terminal, /dev/null) is written
-// through. Every write is checked.
+#include "capture/atomic_file.h"
+
+// A regular file is written whole or not at all (an AtomicFile); anything else that may be
+// written to (a FIFO with a reader, a terminal, /dev/null) is written through. Every write
+// is checked.
 class TraceFile {
  public:
   // Opens what `name` names (a symbolic link is followed); false with `error` set.
@@ -21,6 +23,5 @@ class TraceFile {
 
  private:
   FILE* file_ = nullptr;
-  std::string path_;     // the final name
-  std::string partial_;  // empty when written through
+  AtomicFile out_;
 };
