@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/capture.h"
+#include "capture/options.h"
 
 namespace {
 

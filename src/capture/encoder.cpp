@@ -1,5 +1,6 @@
-// Capture options, the frame clocks, and the ffmpeg child that encodes what we render.
-#include "app/capture.h"
+// The ffmpeg child that encodes what the capture renders, the threads that feed its pipes,
+// and the checks that its output can be written before any work is done.
+#include "capture/encoder.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -9,7 +10,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstdint>
@@ -18,36 +18,7 @@
 
 extern char** environ;
 
-const char* const captureUsage =
-    "usage: zoov2020-capture [--fps N] [--size WxH] [--from S] [--to S] [--out FILE.mp4 | "
-    "--png DIR] [--trace FILE]";
-
 namespace {
-
-bool parseInt(const char* text, int& value) {
-  char* end = nullptr;
-  errno = 0;
-  long v = strtol(text, &end, 10);
-  if (errno || end == text || *end || v < -2147483647L || v > 2147483647L) return false;
-  value = (int)v;
-  return true;
-}
-
-bool parseSeconds(const char* text, double& value) {
-  char* end = nullptr;
-  errno = 0;
-  double v = strtod(text, &end);
-  if (errno || end == text || *end || !std::isfinite(v)) return false;
-  value = v;
-  return true;
-}
-
-bool parseSize(const char* text, int& width, int& height) {
-  const char* x = strchr(text, 'x');
-  if (!x) return false;
-  std::string w(text, (size_t)(x - text));
-  return parseInt(w.c_str(), width) && parseInt(x + 1, height);
-}
 
 bool makeParentDirectory(const std::string& path) {
   size_t slash = path.find_last_of('/');
@@ -64,45 +35,6 @@ bool makeParentDirectory(const std::string& path) {
 
 }  // namespace
 
-bool resolveOutput(const std::string& path, bool throughOk, std::string& resolved, bool& regular,
-                   std::string& error) {
-  resolved = path;
-  regular = true;
-  struct stat info;
-  // A link is followed by hand, link by link, so that one naming a file yet to be made
-  // (link.mp4 -> real.mp4) writes that file.
-  for (int links = 0;; ++links) {
-    if (lstat(resolved.c_str(), &info) != 0) {
-      if (errno == ENOENT) return true;  // made new
-      error = "cannot use " + path + ": " + strerror(errno);
-      return false;
-    }
-    if (!S_ISLNK(info.st_mode)) break;
-    char target[4096];
-    ssize_t length = readlink(resolved.c_str(), target, sizeof target - 1);
-    if (length <= 0 || links >= 16) {
-      error = "cannot follow the symbolic link " + path;
-      return false;
-    }
-    target[length] = 0;
-    size_t slash = resolved.find_last_of('/');
-    resolved = target[0] == '/' || slash == std::string::npos
-                   ? std::string(target)
-                   : resolved.substr(0, slash + 1) + target;
-  }
-  if (S_ISDIR(info.st_mode)) {
-    error = path + " is a directory";
-    return false;
-  }
-  regular = S_ISREG(info.st_mode);
-  if (!regular && !throughOk) {
-    error = path + " exists and is not a regular file (a FIFO, a device or a socket); " +
-            "it is left as it is";
-    return false;
-  }
-  return true;
-}
-
 bool checkOutputs(CaptureOptions& o, std::string& error) {
   struct stat info;
   if (!o.pngDir.empty()) {
@@ -115,7 +47,7 @@ bool checkOutputs(CaptureOptions& o, std::string& error) {
   std::string resolved;
   bool regular;
   if (!resolveOutput(o.out, false, resolved, regular, error)) return false;
-  std::string partial = resolved + ".partial";
+  std::string partial = partialName(resolved);
   if (lstat(partial.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
     error = partial + " exists and is not a regular file; it is left as it is";
     return false;
@@ -123,71 +55,6 @@ bool checkOutputs(CaptureOptions& o, std::string& error) {
   o.out = resolved;
   return true;
 }
-
-bool parseCaptureOptions(int argc, char** argv, CaptureOptions& o, std::string& error) {
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      o.help = true;
-      continue;
-    }
-    if (i + 1 >= argc) {
-      error = arg.rfind("--", 0) == 0 ? "option " + arg + " needs a value"
-                                      : "unexpected argument '" + arg + "'";
-      return false;
-    }
-    const char* value = argv[++i];
-    if (arg == "--fps") {
-      if (!parseInt(value, o.fps) || o.fps < 1 || o.fps > 1000) {
-        error = "--fps takes a whole number from 1 to 1000";
-        return false;
-      }
-    } else if (arg == "--size") {
-      if (!parseSize(value, o.width, o.height) || o.width < 16 || o.height < 16 ||
-          o.width > 8192 || o.height > 8192) {
-        error = "--size takes WIDTHxHEIGHT, each from 16 to 8192";
-        return false;
-      }
-    } else if (arg == "--from") {
-      if (!parseSeconds(value, o.from) || o.from < 0.0 || o.from > 86400.0) {
-        error = "--from takes seconds from 0 to 86400";
-        return false;
-      }
-    } else if (arg == "--to") {
-      if (!parseSeconds(value, o.to) || o.to < 0.0 || o.to > 86400.0) {
-        error = "--to takes seconds from 0 to 86400";
-        return false;
-      }
-    } else if (arg == "--out") {
-      o.out = value;
-    } else if (arg == "--png") {
-      o.pngDir = value;
-    } else if (arg == "--trace") {
-      o.trace = value;
-    } else {
-      error = "unknown option '" + arg + "'";
-      return false;
-    }
-    if (*value == 0) {
-      error = "option " + arg + " needs a value";
-      return false;
-    }
-  }
-  if (!o.help && firstFrame(o.to, o.fps) <= firstFrame(o.from, o.fps)) {
-    error = "--to must come after --from (at least one frame)";
-    return false;
-  }
-  return true;
-}
-
-int64_t firstFrame(double seconds, int fps) {
-  // A hair of tolerance so that 10.0 s at 30 fps is frame 300, not 301.
-  return (int64_t)std::ceil(seconds * fps - 1e-6);
-}
-
-int32_t frameTick(int64_t n, int fps) { return (int32_t)(n * 1000 / fps); }
-
-int64_t frameAudioSamples(int64_t n, int fps) { return n * AUDIO_RATE / fps; }
 
 bool startEncoder(const CaptureOptions& o, Encoder& e, std::string& error,
                   void (*started)(pid_t)) {
@@ -220,9 +87,8 @@ bool startEncoder(const CaptureOptions& o, Encoder& e, std::string& error,
       return false;
     }
     e.finalPath = o.out;
-    e.partialPath = o.out + ".partial";
-    int probe = open(e.partialPath.c_str(),
-                     O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    // ffmpeg writes the partial file by its name; it is made here, to know that it can be.
+    int probe = e.file.begin(o.out, true);
     if (probe < 0) {
       error = "cannot write " + o.out + ": " + strerror(errno);
       return false;
@@ -231,14 +97,14 @@ bool startEncoder(const CaptureOptions& o, Encoder& e, std::string& error,
     bool regular = fstat(probe, &info) == 0 && S_ISREG(info.st_mode);
     close(probe);
     if (!regular) {
-      error = "cannot write " + e.partialPath + ": not a regular file";
+      error = "cannot write " + e.file.partial() + ": not a regular file";
       return false;
     }
     args.insert(args.end(),
                 {"-probesize", "32", "-analyzeduration", "0", "-f", "f32le", "-ar", std::to_string(AUDIO_RATE), "-ac", "2", "-i", "pipe:3",
                  "-vf", "vflip", "-c:v", "libx264", "-preset", "medium", "-crf", "18",
                  "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "192k", "-movflags",
-                 "+faststart", "-f", "mp4", e.partialPath});
+                 "+faststart", "-f", "mp4", e.file.partial()});
   }
 
   if (pipe2(videoPipe, O_CLOEXEC) != 0 || (!png && pipe2(audioPipe, O_CLOEXEC) != 0)) {
@@ -268,7 +134,7 @@ bool startEncoder(const CaptureOptions& o, Encoder& e, std::string& error,
   if (rc != 0) {
     close(videoPipe[1]);
     if (!png) close(audioPipe[1]);
-    if (!e.partialPath.empty()) unlink(e.partialPath.c_str());
+    e.file.abandon();
     if (e.madeFolder) rmdir(e.finalPath.c_str());
     error = rc == ENOENT ? "ffmpeg is not installed (Debian package ffmpeg)"
                          : std::string("cannot start ffmpeg: ") + strerror(rc);
@@ -352,19 +218,22 @@ bool writeAll(int fd, const void* data, size_t bytes) {
 
 namespace {
 
-// Writes what the file system may still hold back to the disk, so that a full or failing
-// disk is found before the file gets its final name.
-bool syncFile(const std::string& path, std::string& error) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat info;
-  bool ok = fd >= 0 && fstat(fd, &info) == 0 && fsync(fd) == 0;
-  if (!ok) error = "cannot write " + path + ": " + strerror(errno);
-  if (ok && info.st_size == 0) {
-    error = "the encoder wrote nothing to " + path;
-    ok = false;
+// Gives the video its final name once ffmpeg's file is on the disk, whole.
+bool commitVideo(AtomicFile& file, std::string& error) {
+  off_t size = 0;
+  if (!file.sync(-1, &size)) {
+    error = "cannot write " + file.partial() + ": " + strerror(errno);
+    return false;
   }
-  if (fd >= 0) close(fd);
-  return ok;
+  if (size == 0) {
+    error = "the encoder wrote nothing to " + file.partial();
+    return false;
+  }
+  if (!file.commit()) {
+    error = "cannot move the video to " + file.path() + ": " + strerror(errno);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -394,13 +263,9 @@ bool finishEncoder(Encoder& e, bool ok, std::string& error) {
       ok = false;
     }
   }
-  if (!e.partialPath.empty()) {
-    if (ok && !syncFile(e.partialPath, error)) ok = false;
-    if (ok && rename(e.partialPath.c_str(), e.finalPath.c_str()) != 0) {
-      error = "cannot move the video to " + e.finalPath + ": " + strerror(errno);
-      ok = false;
-    }
-    if (!ok) unlink(e.partialPath.c_str());
+  if (!e.file.partial().empty()) {
+    if (ok) ok = commitVideo(e.file, error);
+    if (!ok) e.file.abandon();
   }
   if (e.png && !ok) {
     // No frame of a failed run stays, whole or cut short (ffmpeg's temporary names too).

@@ -1,15 +1,11 @@
 // zoov2020-capture: renders the show frame by frame at an exact frame rate, with the music
-// mixed offline by the show's own engine, and encodes both with ffmpeg.
+// mixed offline by the show's own engine, and encodes both with ffmpeg. This is its main
+// loop (the GL context, the show's set-up, the frames, progress); the files beside it hold
+// the parts that know nothing of the show.
 #include <SDL.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/prctl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "app/capture.h"
+#include "capture/encoder.h"
+#include "capture/options.h"
+#include "capture/signals.h"
+#include "capture/trace.h"
+#include "capture/virtual_display.h"
 #include "fx/sprites.h"
 #include "music/soundtrack.h"
 #include "show/show.h"
@@ -28,119 +28,6 @@
 #include "st/st_shader.h"
 
 namespace {
-
-// A termination signal stops the run: the handler only notes it and kills the encoder, so
-// that a frame loop waiting on ffmpeg's pipe wakes up; the loop then cleans up and the
-// process ends by the same signal.
-volatile sig_atomic_t stopSignal = 0;
-volatile sig_atomic_t encoderPid = -1;
-pid_t virtualDisplayPid = -1;
-
-extern "C" void onStopSignal(int signal) {
-  stopSignal = signal;
-  if (encoderPid > 0) kill((pid_t)encoderPid, SIGKILL);
-}
-
-void noteEncoder(pid_t pid) {
-  encoderPid = pid;
-  if (stopSignal) kill(pid, SIGKILL);
-}
-
-void catchStopSignals() {
-  struct sigaction action;
-  memset(&action, 0, sizeof action);
-  action.sa_handler = onStopSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
-}
-
-void stopVirtualDisplay() {
-  if (virtualDisplayPid <= 0) return;
-  kill(virtualDisplayPid, SIGTERM);
-  while (waitpid(virtualDisplayPid, nullptr, 0) < 0 && errno == EINTR) {
-  }
-  virtualDisplayPid = -1;
-}
-
-// Ends the process after a stop signal, by that signal, once everything is cleaned up.
-[[noreturn]] void endBySignal() {
-  int signal = stopSignal;
-  fprintf(stderr, "zoov2020-capture: stopped by signal %d (%s)\n", signal, strsignal(signal));
-  stopVirtualDisplay();
-  struct sigaction action;
-  memset(&action, 0, sizeof action);
-  action.sa_handler = SIG_DFL;
-  sigaction(signal, &action, nullptr);
-  raise(signal);
-  _exit(128 + signal);
-}
-
-// Without a display, start a virtual one (Xvfb) of our own, as a child of this process:
-// a signal to the capture then reaches the capture, which takes the display down with it.
-bool ensureDisplay() {
-  if (getenv("DISPLAY") && *getenv("DISPLAY")) {
-    fprintf(stderr, "zoov2020-capture: rendering off screen in display %s\n", getenv("DISPLAY"));
-    return true;
-  }
-  fprintf(stderr, "zoov2020-capture: no display set; starting a virtual display (Xvfb)\n");
-  int ready[2];
-  if (pipe2(ready, O_CLOEXEC) != 0) {
-    fprintf(stderr, "zoov2020-capture: cannot make a pipe: %s\n", strerror(errno));
-    return false;
-  }
-  pid_t pid = fork();
-  if (pid == 0) {
-    // Xvfb writes the number of the display it found free to `ready`; it goes when we
-    // go, and a Ctrl-C at the terminal is ours to handle, not its.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    setpgid(0, 0);
-    fcntl(ready[1], F_SETFD, 0);
-    int quiet = open("/dev/null", O_RDWR);
-    if (quiet >= 0) {
-      dup2(quiet, 0);
-      dup2(quiet, 1);
-      dup2(quiet, 2);
-    }
-    std::string fd = std::to_string(ready[1]);
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten",
-           "tcp", "-noreset", (char*)nullptr);
-    _exit(127);
-  }
-  close(ready[1]);
-  if (pid < 0) {
-    close(ready[0]);
-    fprintf(stderr, "zoov2020-capture: cannot start Xvfb: %s\n", strerror(errno));
-    return false;
-  }
-  virtualDisplayPid = pid;
-  std::string number;
-  for (int waited = 0; waited < 300 && !stopSignal; ++waited) {
-    pollfd p{ready[0], POLLIN, 0};
-    if (poll(&p, 1, 100) <= 0) continue;
-    char c;
-    ssize_t n = read(ready[0], &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0 || c == '\n') break;
-    number += c;
-  }
-  close(ready[0]);
-  if (stopSignal) endBySignal();
-  if (number.empty()) {
-    int status = 0;
-    bool gone = waitpid(pid, &status, WNOHANG) == pid;
-    if (gone) virtualDisplayPid = -1;
-    stopVirtualDisplay();
-    if (gone && WIFEXITED(status) && WEXITSTATUS(status) == 127)
-      fprintf(stderr, "zoov2020-capture: no display and no Xvfb (Debian package xvfb)\n");
-    else
-      fprintf(stderr, "zoov2020-capture: the virtual display did not start\n");
-    return false;
-  }
-  setenv("DISPLAY", (":" + number).c_str(), 1);
-  fprintf(stderr, "zoov2020-capture: rendering in a virtual display (Xvfb :%s)\n", number.c_str());
-  return true;
-}
 
 // Reports of the toolkit (GL errors, shader logs, unknown uniforms) go to standard error,
 // each caption once: nobody is there to dismiss a box. A shader program that does not
@@ -177,65 +64,6 @@ bool shaderFilesReadable() {
   return ok;
 }
 
-// The per-frame trace. A regular file is written under a temporary name and renamed when
-// complete; anything else that may be written to (a FIFO with a reader, a terminal,
-// /dev/null) is written through. Every write is checked.
-struct TraceFile {
-  FILE* file = nullptr;
-  std::string path;     // the final name
-  std::string partial;  // empty when written through
-
-  bool open(const std::string& name, std::string& error) {
-    bool regular;
-    if (!resolveOutput(name, true, path, regular, error)) return false;
-    int fd;
-    if (regular) {
-      partial = path + ".partial";
-      fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                  0666);
-    } else {
-      // Non-blocking: a FIFO nobody reads is refused at once instead of waited on.
-      fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    }
-    if (fd < 0) {
-      error = "cannot write " + name + ": " +
-              (errno == ENXIO ? std::string("nothing reads that FIFO") : strerror(errno));
-      partial.clear();
-      return false;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    file = fdopen(fd, "w");
-    return file != nullptr;
-  }
-
-  bool failed() const { return file && ferror(file); }
-
-  // Closes the file; on success gives it its final name, otherwise removes it.
-  bool close(bool ok, std::string& error) {
-    if (!file) return ok;
-    bool written = fflush(file) == 0 && !ferror(file);
-    if (written && !partial.empty()) written = fsync(fileno(file)) == 0;
-    int closeError = 0;
-    if (fclose(file) != 0) {
-      closeError = errno;
-      written = false;
-    }
-    file = nullptr;
-    if (!written && ok) {
-      error = "cannot write the trace " + path + ": " + strerror(closeError ? closeError : errno);
-      ok = false;
-    }
-    if (!partial.empty()) {
-      if (ok && rename(partial.c_str(), path.c_str()) != 0) {
-        error = "cannot move the trace to " + path + ": " + strerror(errno);
-        ok = false;
-      }
-      if (!ok) unlink(partial.c_str());
-    }
-    return ok;
-  }
-};
-
 // A hidden window only for the context; frames go to a framebuffer of the video's size.
 bool openContext() {
   if (SDL_Init(SDL_INIT_VIDEO) < 0) {
@@ -247,7 +75,8 @@ bool openContext() {
   SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-  SDL_Window* window = SDL_CreateWindow("zoov2020-capture", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+  SDL_Window* window = SDL_CreateWindow("zoov2020-capture", SDL_WINDOWPOS_UNDEFINED,
+                                        SDL_WINDOWPOS_UNDEFINED,
                                         64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
   if (!window || !SDL_GL_CreateContext(window)) {
     fprintf(stderr, "zoov2020-capture: no OpenGL context: %s\n", SDL_GetError());
@@ -315,16 +144,7 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     printf("%s\n\n", captureUsage);
-    printf(
-        "Renders the show to a video (H.264 + AAC in MP4) with ffmpeg, frame by frame at an\n"
-        "exact frame rate, the music mixed offline. Reads ./assets like the show.\n\n"
-        "  --fps N        frames per second (default 60)\n"
-        "  --size WxH     picture size (default 1920x1080), letterboxed to 16:9\n"
-        "  --from S       start, in seconds of show time (default 0)\n"
-        "  --to S         end, in seconds of show time (default 120, the first pass)\n"
-        "  --out FILE     the video (default out/zoov2020.mp4)\n"
-        "  --png DIR      numbered PNG frames in DIR instead of a video\n"
-        "  --trace FILE   one line per frame: frame, tick ms, music s, line segments, sprites\n");
+    fputs(captureHelp, stdout);
     return 0;
   }
   // Everything that would only fail after the work is checked before it.
@@ -334,7 +154,10 @@ int main(int argc, char** argv) {
   }
   catchStopSignals();
   signal(SIGPIPE, SIG_IGN);  // a dead encoder shows up as a failed write
-  if (!ensureDisplay()) return 1;
+  if (!ensureDisplay(stopSignal)) {
+    if (stopSignal) endBySignal();
+    return 1;
+  }
   atexit(stopVirtualDisplay);
 
   if (!openContext()) return 1;
@@ -423,15 +246,11 @@ int main(int argc, char** argv) {
     drawFrame(show, frameAt(tick));
     glFinish();  // so that the drawing is counted as render, not as readback
     Uint64 t1 = SDL_GetPerformanceCounter();
-    if (trace.file) {
-      fprintf(trace.file, "%lld %d %.6f %d %d\n", (long long)n, tick,
-              musicTime(music), show.lineBuffer->vertexCount / 8,
-              show.spriteBuffer->instanceCount);
-      if (trace.failed()) {
-        ok = false;
-        error = "cannot write the trace " + trace.path + ": " + strerror(errno);
-        break;
-      }
+    if (trace.isOpen() &&
+        !trace.write(n, tick, musicTime(music), show.lineBuffer->vertexCount / 8,
+                     show.spriteBuffer->instanceCount, error)) {
+      ok = false;
+      break;
     }
     std::vector<unsigned char> pixels(frameBytes);
     glReadPixels(0, 0, options.width, options.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
@@ -462,7 +281,7 @@ int main(int argc, char** argv) {
   if (!ok && error.empty()) error = "the encoder stopped reading (see ffmpeg's message above)";
   ok = trace.close(ok, error);
   const bool finished = finishEncoder(encoder, ok, error);
-  encoderPid = -1;  // reaped: its pid may be reused
+  forgetEncoder();  // reaped: its pid may be reused
   if (!finished) {
     if (stopSignal) {
       fprintf(stderr, "zoov2020-capture: nothing was written to %s\n", encoder.finalPath.c_str());

@@ -1,5 +1,5 @@
-// Rendering the show to a video: options, the exact frame and audio clocks, and the
-// ffmpeg encoder fed through pipes.
+// The encoder of a capture: an ffmpeg child process fed raw frames and sound through
+// pipes, each pipe from a thread of its own, and the checks made on its output up front.
 #pragma once
 #include <sys/types.h>
 
@@ -11,31 +11,8 @@
 #include <thread>
 #include <vector>
 
-struct CaptureOptions {
-  int fps = 60;
-  int width = 1920;
-  int height = 1080;
-  double from = 0.0;  // seconds of show time
-  double to = 120.0;  // the first pass through the music
-  std::string out = "out/zoov2020.mp4";
-  std::string pngDir;  // when set: numbered PNG frames instead of a video
-  std::string trace;   // when set: one line per frame (tick, music time, geometry counts)
-  bool help = false;
-};
-
-enum : int { AUDIO_RATE = 44100 };
-
-extern const char* const captureUsage;
-
-// Fills `options` from the command line; on a bad option returns false with `error` set.
-bool parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::string& error);
-
-// Frames n with n / fps in [from, to): the first one and the one past the last.
-int64_t firstFrame(double seconds, int fps);
-// Tick time of frame n in whole milliseconds, exact for any n (no accumulated drift).
-int32_t frameTick(int64_t n, int fps);
-// Audio sample frames that have played before frame n starts.
-int64_t frameAudioSamples(int64_t n, int fps);
+#include "capture/atomic_file.h"
+#include "capture/options.h"
 
 // Feeds one of ffmpeg's input pipes from its own thread. ffmpeg reads its inputs in an
 // order of its own (it probes one before it opens the next), so a frame loop that wrote
@@ -67,8 +44,8 @@ class PipeWriter {
 // interleaved float stereo PCM on another.
 struct Encoder {
   pid_t pid = -1;
-  std::string finalPath;    // where the result goes on success
-  std::string partialPath;  // what ffmpeg writes meanwhile (videos)
+  std::string finalPath;  // where the result goes on success
+  AtomicFile file;        // videos: what ffmpeg writes meanwhile, under the partial name
   // PNG frames are written under their own names: on failure the frames this run sent
   // (from firstFrame on) are removed, and the folder too when this run made it.
   bool png = false;
@@ -81,12 +58,6 @@ struct Encoder {
   double cpuSeconds = 0;  // ffmpeg's CPU time (user + system), known once it has exited
 };
 
-// Where an output path really writes: a symbolic link is followed to what it names.
-// Refuses (false, `error` set) a directory, a link to nothing, and, unless `throughOk`, any
-// existing thing that is not a regular file (a FIFO, a device, a socket): it would be
-// replaced. `regular` tells whether the result is (or will be) a regular file.
-bool resolveOutput(const std::string& path, bool throughOk, std::string& resolved, bool& regular,
-                   std::string& error);
 // The checks made before any work: --out (or its .partial) and --png are usable. May
 // rewrite options.out to the file a symbolic link names.
 bool checkOutputs(CaptureOptions& options, std::string& error);
