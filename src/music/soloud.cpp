@@ -1,9 +1,8 @@
 // The audio engine: whole-file Ogg Vorbis decoding (libvorbisfile) converted once to the
-// mix format (SDL_AudioStream), a fixed table of voices, and the mixer that SDL's audio
-// callback and offline renderers share.
+// mix format (the host's converter), a fixed table of voices, and the mixer that the audio
+// output's callback and offline renderers share.
 #include "music/soloud.h"
 
-#include <SDL.h>
 #include <ogg/ogg.h>
 #include <vorbis/vorbisfile.h>
 
@@ -14,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "host/host.h"
 #include "st/read_file.h"
 
 SoLoud::Soloud soloud;
@@ -106,12 +106,13 @@ bool endsWithEndOfStream(const unsigned char* data, size_t size) {
   return lastWasEnd && !partialPage;
 }
 
-// Turns the decoder's 16-bit PCM into the mix format with SDL. At the mix rate that is a
-// sample-by-sample conversion, so it runs chunk by chunk as the decoder delivers and the
-// whole decode never exists twice. A file at another rate is gathered and resampled in one
-// pass, with silence after its end to let the resampler finish, cut to the exact length.
+// Turns the decoder's 16-bit PCM into the mix format with the host's converter. At the mix
+// rate that is a sample-by-sample conversion, so it runs chunk by chunk as the decoder
+// delivers and the whole decode never exists twice. A file at another rate is gathered and
+// resampled in one pass, with silence after its end to let the resampler finish, cut to the
+// exact length.
 struct Converter {
-  SDL_AudioStream* stream = nullptr;
+  host::PcmToMix stream;
   int channels = 0;
   long rate = 0;
   uint64_t inFrames = 0;
@@ -123,12 +124,11 @@ struct Converter {
 
   bool drain() {
     for (;;) {
-      int available = SDL_AudioStreamAvailable(stream);
-      if (available <= 0) return true;
-      size_t want = std::min<size_t>((size_t)available, chunk.size() * sizeof(float));
-      int got = SDL_AudioStreamGet(stream, chunk.data(), (int)want);
+      size_t available = stream.available();
+      if (available == 0) return true;
+      long got = stream.take(chunk.data(), std::min(available, chunk.size()));
       if (got <= 0) return got == 0;
-      out->insert(out->end(), chunk.begin(), chunk.begin() + got / (int)sizeof(float));
+      out->insert(out->end(), chunk.begin(), chunk.begin() + got);
     }
   }
 
@@ -138,19 +138,16 @@ struct Converter {
       gathered.insert(gathered.end(), pcm, pcm + count);
       return true;
     }
-    return SDL_AudioStreamPut(stream, pcm, (int)(count * sizeof(int16_t))) == 0 && drain();
+    return stream.put(pcm, count) && drain();
   }
 
   bool finish() {
     if (resampling()) {
       gathered.resize(gathered.size() + (size_t)4096 * (size_t)channels, 0);
-      if (SDL_AudioStreamPut(stream, gathered.data(), (int)(gathered.size() * sizeof(int16_t))) !=
-          0) {
-        return false;
-      }
+      if (!stream.put(gathered.data(), gathered.size())) return false;
       gathered = std::vector<int16_t>();
     }
-    if (SDL_AudioStreamFlush(stream) != 0 || !drain()) return false;
+    if (!stream.flush() || !drain()) return false;
     const uint64_t outFrames = (inFrames * ENGINE_RATE + (uint64_t)rate / 2) / (uint64_t)rate;
     if (out->size() > outFrames * ENGINE_CHANNELS) out->resize((size_t)outFrames * ENGINE_CHANNELS);
     return true;
@@ -222,9 +219,7 @@ result Wav::loadMem(const unsigned char* data, size_t size, const char* name) {
   const long rate = info->rate;
 
   Converter convert;
-  convert.stream = SDL_NewAudioStream(AUDIO_S16SYS, (Uint8)channels, (int)rate, AUDIO_F32SYS,
-                                      (Uint8)ENGINE_CHANNELS, (int)ENGINE_RATE);
-  if (!convert.stream) {
+  if (!convert.stream.open(channels, (int)rate)) {
     ov_clear(&vf);
     reportLoadFailure(name, "unsupported channel count or rate");
     return FILE_LOAD_FAILED;
@@ -244,7 +239,7 @@ result Wav::loadMem(const unsigned char* data, size_t size, const char* name) {
 
   // Decoding to 16-bit PCM with vorbisfile's own rounding and clipping gives exactly the
   // samples of the reference decoder.
-  const int bigEndian = SDL_BYTEORDER == SDL_BIG_ENDIAN ? 1 : 0;
+  const int bigEndian = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 1 : 0;
   std::vector<int16_t> pcm(16384);
   const char* failure = nullptr;
   int section = 0;
@@ -314,7 +309,6 @@ result Wav::loadMem(const unsigned char* data, size_t size, const char* name) {
   ov_clear(&vf);
   if (!failure && convert.inFrames == 0) failure = "no audio in the file";
   if (!failure && !convert.finish()) failure = "format conversion failed";
-  SDL_FreeAudioStream(convert.stream);
   if (failure) {
     samples.clear();
     samples.shrink_to_fit();
@@ -334,23 +328,7 @@ Soloud::~Soloud() {
 
 result Soloud::init() {
   deinit();
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return UNKNOWN_ERROR;
-  audioSubsystem = true;
-
-  SDL_AudioSpec want;
-  SDL_zero(want);
-  want.freq = (int)ENGINE_RATE;
-  want.format = AUDIO_F32SYS;
-  want.channels = (Uint8)ENGINE_CHANNELS;
-  want.samples = (Uint16)ENGINE_BUFFER_FRAMES;
-  want.callback = deviceCallback;
-  want.userdata = this;
-  SDL_AudioSpec have;
-  // No changes allowed: SDL converts to whatever the hardware wants, so the callback
-  // always gets exactly the mix format.
-  device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-  if (device == 0) return UNKNOWN_ERROR;
-  SDL_PauseAudioDevice(device, 0);
+  if (!output.open(mixOutput, this)) return UNKNOWN_ERROR;
   return SO_NO_ERROR;
 }
 
@@ -361,18 +339,9 @@ result Soloud::initOffline() {
 
 void Soloud::deinit() {
   // Closing waits for a running callback to return, so the lock must not be held here.
-  if (device != 0) {
-    SDL_CloseAudioDevice(device);
-    device = 0;
-  }
-  {
-    std::lock_guard<std::mutex> guard(lock);
-    for (Voice& v : voices) v = Voice();
-  }
-  if (audioSubsystem) {
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    audioSubsystem = false;
-  }
+  output.close();
+  std::lock_guard<std::mutex> guard(lock);
+  for (Voice& v : voices) v = Voice();
 }
 
 handle Soloud::play(AudioSource& source, float volume, float pan, bool paused, unsigned int bus) {
@@ -450,9 +419,8 @@ void Soloud::release(AudioSource& source) {
   source.engine = nullptr;
 }
 
-void Soloud::deviceCallback(void* userdata, Uint8* stream, int len) {
-  const unsigned frameBytes = sizeof(float) * ENGINE_CHANNELS;
-  static_cast<Soloud*>(userdata)->mix(reinterpret_cast<float*>(stream), (unsigned)len / frameBytes);
+void Soloud::mixOutput(void* engine, float* interleavedStereo, unsigned frames) {
+  static_cast<Soloud*>(engine)->mix(interleavedStereo, frames);
 }
 
 void Soloud::mix(float* out, unsigned frames) {

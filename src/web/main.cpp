@@ -3,7 +3,6 @@
 // it calls zoov_frame from requestAnimationFrame with the tick and the music time that
 // the listener hears, zoov_mix from the audio callback, zoov_stop on a key release.
 #include <emscripten.h>
-#include <SDL.h>
 #include <emscripten/html5.h>
 
 #include <cstdint>
@@ -17,7 +16,6 @@
 #include "web/glsl_es.h"
 
 // The shell's state that the passes read (the desktop's live in src/app/app.cpp).
-SDL_Window* window = nullptr;
 int32_t windowWidth = 0;
 int32_t windowHeight = 0;
 
