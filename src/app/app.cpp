@@ -8,23 +8,20 @@
 #include <filesystem>
 #include <system_error>
 
+#include "host/host.h"
 #include "show/viewport.h"
 #include "st/gl.h"
 
-// On Windows the show is a GUI program, which has no console: a start-up failure written
-// only to a stream would reach nobody who double-clicked it, so there it also opens a box.
+// Where the show has no console (Windows, a GUI program), a start-up failure written only
+// to a stream would reach nobody who double-clicked it, so there it also opens a box.
 // Elsewhere the streams stay the only report, as they are where the show is started.
 static void showStartupFailure(const char* format, va_list args) {
-#ifdef _WIN32
+  if (!host::hasNoConsole()) return;
   char text[2048];
   vsnprintf(text, sizeof text, format, args);
   size_t length = strlen(text);
   if (length > 0 && text[length - 1] == '\n') text[length - 1] = '\0';
-  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "zOOv 2020: start-up failed", text, nullptr);
-#else
-  (void)format;
-  (void)args;
-#endif
+  host::showErrorBox("zOOv 2020: start-up failed", text);
 }
 
 void printError(const char* format, ...) {

@@ -12,6 +12,8 @@
 #include <mutex>
 #include <vector>
 
+#include "host/host.h"
+
 namespace SoLoud {
 
 typedef unsigned int handle;
@@ -28,10 +30,10 @@ enum SOLOUD_ERRORS {
   UNKNOWN_ERROR = 7
 };
 
-// The one format the engine mixes in.
-constexpr unsigned ENGINE_RATE = 44100;
-constexpr unsigned ENGINE_CHANNELS = 2;
-constexpr unsigned ENGINE_BUFFER_FRAMES = 2048;
+// The one format the engine mixes in: the host's output format.
+constexpr unsigned ENGINE_RATE = host::OUTPUT_RATE;
+constexpr unsigned ENGINE_CHANNELS = host::OUTPUT_CHANNELS;
+constexpr unsigned ENGINE_BUFFER_FRAMES = host::OUTPUT_BUFFER_FRAMES;
 
 class Soloud;
 
@@ -116,7 +118,8 @@ class Soloud {
     unsigned playIndex = 0;  // distinguishes this voice from earlier ones in the same slot
   };
 
-  static void deviceCallback(void* userdata, uint8_t* stream, int len);
+  // The audio output's callback: mix() on the engine `engine`.
+  static void mixOutput(void* engine, float* interleavedStereo, unsigned frames);
   // Index of the live voice the handle names, or -1. Caller holds the lock.
   int findVoice(handle h) const;
   void stopSource(const AudioSource& source);
@@ -126,8 +129,7 @@ class Soloud {
   std::mutex lock;
   Voice voices[MAX_VOICES];
   unsigned playCounter = 0;
-  uint32_t device = 0;  // SDL_AudioDeviceID, 0 when no device is open
-  bool audioSubsystem = false;
+  host::AudioOutput output;  // the device that calls mix(); closed offline
   // Every source whose `engine` is this one, to be told when the engine goes first.
   std::vector<AudioSource*> sources;
 };

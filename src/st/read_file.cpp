@@ -1,29 +1,21 @@
 // Bounded, non-blocking reads of regular files (see read_file.h).
 #include "st/read_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
-namespace st {
+#include "host/host.h"
 
-namespace {
-#ifdef _WIN32
-// Windows has no FIFOs to wait on; binary mode keeps every byte as it is on disk.
-constexpr int OPEN_FLAGS = O_RDONLY | O_BINARY;
-#else
-// O_NONBLOCK: a FIFO opens at once instead of waiting for a writer, and is then refused.
-constexpr int OPEN_FLAGS = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
-#endif
-}  // namespace
+namespace st {
 
 bool readRegularFile(const char* path, size_t limit, std::vector<unsigned char>& bytes,
                      std::string& why) {
   bytes.clear();
-  int fd = open(path, OPEN_FLAGS);
+  // Never waits: a FIFO opens at once, and is then refused below.
+  int fd = host::openForReading(path);
   if (fd < 0) {
     why = strerror(errno);
     return false;

@@ -1,57 +1,16 @@
 // Message-box reports and the GL error table shared by the toolkit's error checks.
 #include "st/report.h"
 
-#include <SDL.h>
-
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
+#include "host/host.h"
 #include "st/gl.h"
 
 namespace st {
 
 namespace {
 ReportSink reportSink = nullptr;
-
-#ifdef _WIN32
-// Windows sends a GUI program no SIGINT or SIGTERM to end it by: nothing to arrange.
-struct BoxSignals {
-  BoxSignals() {}
-};
-#else
-// SDL turns SIGINT and SIGTERM into a quit event, but a box runs its own event loop and
-// never looks at the queue: while one is open these two end the process at once, with the
-// status the quit would have given. Signals the caller ignored stay ignored.
-extern "C" void quitDuringBox(int) { _exit(0); }
-
-struct BoxSignals {
-  struct sigaction saved[2];
-  bool replaced[2] = {false, false};
-  static constexpr int SIGNALS[2] = {SIGINT, SIGTERM};
-
-  BoxSignals() {
-    struct sigaction quit;
-    memset(&quit, 0, sizeof quit);
-    quit.sa_handler = quitDuringBox;
-    sigemptyset(&quit.sa_mask);
-    for (int i = 0; i < 2; ++i) {
-      if (sigaction(SIGNALS[i], nullptr, &saved[i]) != 0 || saved[i].sa_handler == SIG_IGN) continue;
-      replaced[i] = sigaction(SIGNALS[i], &quit, nullptr) == 0;
-    }
-  }
-  ~BoxSignals() {
-    for (int i = 0; i < 2; ++i) {
-      if (replaced[i]) sigaction(SIGNALS[i], &saved[i], nullptr);
-    }
-  }
-};
-
-#endif
-
 }  // namespace
 
 void writeReport(FILE* stream, const char* text, const char* caption) {
@@ -69,12 +28,7 @@ void showReport(const char* text, const char* caption) {
   // No owner window: the box stands on its own and blocks until OK. Where no box can be
   // shown (no X fonts, a display that went away) the report goes to standard error and
   // the program carries on as if OK had been pressed: a report is never lost.
-  int shown;
-  {
-    BoxSignals whileOpen;
-    shown = SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr);
-  }
-  if (shown != 0) writeReport(stderr, text, caption);
+  if (!host::showErrorBox(caption, text)) writeReport(stderr, text, caption);
 }
 
 ReportSink setReportSink(ReportSink sink) {

@@ -3,7 +3,6 @@
 // it calls zoov_frame from requestAnimationFrame with the tick and the music time that
 // the listener hears, zoov_mix from the audio callback, zoov_stop on a key release.
 #include <emscripten.h>
-#include <SDL.h>
 #include <emscripten/html5.h>
 
 #include <cstdint>

@@ -1,0 +1,157 @@
+// The desktop's host services, Linux and Windows, through SDL 2 and the C library. Every
+// difference between the two systems that the shared code meets is settled here.
+#include "host/host.h"
+
+#include <SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+
+namespace host {
+
+namespace {
+
+#ifdef _WIN32
+// Windows sends a GUI program no SIGINT or SIGTERM to end it by: nothing to arrange.
+struct BoxSignals {
+  BoxSignals() {}
+};
+#else
+// SDL turns SIGINT and SIGTERM into a quit event, but a box runs its own event loop and
+// never looks at the queue: while one is open these two end the process at once, with the
+// status the quit would have given. Signals the caller ignored stay ignored.
+extern "C" void quitDuringBox(int) { _exit(0); }
+
+struct BoxSignals {
+  struct sigaction saved[2];
+  bool replaced[2] = {false, false};
+  static constexpr int SIGNALS[2] = {SIGINT, SIGTERM};
+
+  BoxSignals() {
+    struct sigaction quit;
+    memset(&quit, 0, sizeof quit);
+    quit.sa_handler = quitDuringBox;
+    sigemptyset(&quit.sa_mask);
+    for (int i = 0; i < 2; ++i) {
+      if (sigaction(SIGNALS[i], nullptr, &saved[i]) != 0 || saved[i].sa_handler == SIG_IGN) continue;
+      replaced[i] = sigaction(SIGNALS[i], &quit, nullptr) == 0;
+    }
+  }
+  ~BoxSignals() {
+    for (int i = 0; i < 2; ++i) {
+      if (replaced[i]) sigaction(SIGNALS[i], &saved[i], nullptr);
+    }
+  }
+};
+#endif
+
+#ifdef _WIN32
+// Windows has no FIFOs to wait on; binary mode keeps every byte as it is on disk.
+constexpr int OPEN_FLAGS = O_RDONLY | O_BINARY;
+#else
+// O_NONBLOCK: a FIFO opens at once instead of waiting for a writer, and is then refused.
+constexpr int OPEN_FLAGS = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+#endif
+
+}  // namespace
+
+bool showErrorBox(const char* caption, const char* text) {
+  BoxSignals whileOpen;
+  return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) == 0;
+}
+
+int openForReading(const char* path) { return open(path, OPEN_FLAGS); }
+
+bool hasNoConsole() {
+#ifdef _WIN32
+  return true;
+#else
+  return false;
+#endif
+}
+
+// ---- AudioOutput ------------------------------------------------------------------------
+
+bool AudioOutput::open(MixCallback mixInto, void* userdata, std::string* why) {
+  close();
+  mix = mixInto;
+  user = userdata;
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    if (why) *why = SDL_GetError();
+    return false;
+  }
+  subsystem = true;
+
+  SDL_AudioSpec want;
+  SDL_zero(want);
+  want.freq = (int)OUTPUT_RATE;
+  want.format = AUDIO_F32SYS;
+  want.channels = (Uint8)OUTPUT_CHANNELS;
+  want.samples = (Uint16)OUTPUT_BUFFER_FRAMES;
+  want.callback = callback;
+  want.userdata = this;
+  SDL_AudioSpec have;
+  // No changes allowed: SDL converts to whatever the hardware wants, so the callback
+  // always gets exactly the mix format.
+  device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  if (device == 0) {
+    if (why) *why = SDL_GetError();
+    return false;
+  }
+  SDL_PauseAudioDevice(device, 0);
+  return true;
+}
+
+void AudioOutput::close() {
+  if (device != 0) {
+    SDL_CloseAudioDevice(device);
+    device = 0;
+  }
+  if (subsystem) {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    subsystem = false;
+  }
+}
+
+void AudioOutput::callback(void* self, uint8_t* stream, int len) {
+  const AudioOutput* output = static_cast<const AudioOutput*>(self);
+  const unsigned frameBytes = sizeof(float) * OUTPUT_CHANNELS;
+  output->mix(output->user, reinterpret_cast<float*>(stream), (unsigned)len / frameBytes);
+}
+
+// ---- PcmToMix ---------------------------------------------------------------------------
+
+namespace {
+SDL_AudioStream* sdl(void* stream) { return static_cast<SDL_AudioStream*>(stream); }
+}  // namespace
+
+PcmToMix::~PcmToMix() { SDL_FreeAudioStream(sdl(stream)); }
+
+bool PcmToMix::open(int channels, int rate) {
+  SDL_AudioStream* opened = SDL_NewAudioStream(AUDIO_S16SYS, (Uint8)channels, rate, AUDIO_F32SYS,
+                                               (Uint8)OUTPUT_CHANNELS, (int)OUTPUT_RATE);
+  if (!opened) return false;
+  SDL_FreeAudioStream(sdl(stream));
+  stream = opened;
+  return true;
+}
+
+bool PcmToMix::put(const int16_t* samples, size_t count) {
+  return SDL_AudioStreamPut(sdl(stream), samples, (int)(count * sizeof(int16_t))) == 0;
+}
+
+bool PcmToMix::flush() { return SDL_AudioStreamFlush(sdl(stream)) == 0; }
+
+size_t PcmToMix::available() const {
+  int bytes = SDL_AudioStreamAvailable(sdl(stream));
+  return bytes > 0 ? (size_t)bytes / sizeof(float) : 0;
+}
+
+long PcmToMix::take(float* out, size_t capacity) {
+  int got = SDL_AudioStreamGet(sdl(stream), out, (int)(capacity * sizeof(float)));
+  return got < 0 ? -1 : (long)got / (long)sizeof(float);
+}
+
+}  // namespace host
