@@ -88,8 +88,10 @@ def legibility(width, height, data, mask):
 
     Letters: the brighter quarter of the pixels under the mask's strokes. Around them: the
     brightest tenth of the text band outside the strokes and their near halo, that is the
-    figure, the floor or the bloom behind the words."""
+    figure, the floor or the bloom behind the words. The mask has the strokes in red and
+    their mirror image in green: the mirror belongs to the credit, not to what is around."""
     m = mask[0::3]
+    mirror = mask[1::3]
     rows = [y for y in range(height) if any(m[y * width:(y + 1) * width])]
     rows = [y for y in rows if sum(1 for v in m[y * width:(y + 1) * width] if v >= MASK) > 0]
     if not rows:
@@ -101,6 +103,8 @@ def legibility(width, height, data, mask):
     y0, y1 = max(0, rows[0] - BAND), min(height - 1, rows[-1] + BAND)
     w = x1 - x0 + 1
     stroke = [[m[y * width + x] >= MASK for x in range(x0, x1 + 1)] for y in range(y0, y1 + 1)]
+    credit = [[m[y * width + x] >= MASK or mirror[y * width + x] >= MASK for x in range(x0, x1 + 1)]
+              for y in range(y0, y1 + 1)]
     # Square dilation by NEAR: sideways with a running count, then the same up and down.
     def dilate_rows(grid):
         out = []
@@ -111,7 +115,7 @@ def legibility(width, height, data, mask):
             out.append([prefix[min(len(row), i + NEAR + 1)] - prefix[max(0, i - NEAR)] > 0
                         for i in range(len(row))])
         return out
-    wide = dilate_rows(stroke)
+    wide = dilate_rows(credit)
     columns = dilate_rows([list(c) for c in zip(*wide)])
     near = [list(r) for r in zip(*columns)]
     letters, around = [], []

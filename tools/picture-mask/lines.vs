@@ -1,5 +1,5 @@
-// Picture meter, text mask: white where a credit's strokes stand (direct image only),
-// black for the figures and the mirror image, so the meter knows where the letters are.
+// Picture meter, text mask: red where a credit's strokes stand, green where their mirror
+// image does, black for the figures, so the meter knows where the letters are.
 #version 330 core
 layout(location = 1) in vec3 position;
 layout(location = 3) in vec4 colour;
@@ -7,6 +7,7 @@ uniform mat4 mvp;
 uniform float colmul;
 uniform float time;
 out float vText;
+out float vMirror;
 out float vFoot;
 void main() {
   float top = max(colour.r, max(colour.g, colour.b));
@@ -16,6 +17,7 @@ void main() {
   float saturation = top > 1e-6 ? (top - low) / top : 0.0;
   float direct = step(0.9, colmul) * step(-1.0, time);
   vText = step(0.15, saturation) * direct;
+  vMirror = step(0.15, saturation) * (1.0 - direct);
   vFoot = step(1e-6, top);
   gl_Position = mvp * vec4(position, 1.0);
 }
