@@ -13,8 +13,8 @@ const float HEADROOM = 3.0;
 const float FIGURE_RANGE = 4.0;
 const float BLUR_GAIN = 2.0;
 // However much of the star, the tendrils and the fountain piles up at a point, it stays
-// under this much light, about half a stroke of a credit (1.4): the letters always rise
-// above what stands behind them.
+// under this much light, under half the foot of a credit's wall (1.6): the letters always
+// rise above what stands behind them.
 const float FIGURE_CAP = 0.75;
 // Where a credit's light stands, the figure behind it gives way, up to this share, as
 // if the glowing letters stood in front of it: the letters keep their own colour.
@@ -25,7 +25,7 @@ const float BACKDROP = 0.85;
 const float BLOOM = 0.45;
 // The bloom saturates: a wide mass of light gets a halo, not a white fog.
 const float BLOOM_KNEE = 1.2;
-const float EXPOSURE = 1.2;
+const float EXPOSURE = 1.3;
 
 float brightest(vec3 c) { return max(c.r, max(c.g, c.b)); }
 
@@ -34,6 +34,7 @@ float brightest(vec3 c) { return max(c.r, max(c.g, c.b)); }
 // it is.
 vec3 holdFigures(vec3 light, float figure, float backdrop) {
   float total = brightest(light);
+  // Beyond the floor the cleared alpha of 1 stays: no light stands there to hold back.
   float f = min(figure, total);
   float letters = total - f;
   f = FIGURE_CAP * (1.0 - exp(-f / FIGURE_CAP));

@@ -5,9 +5,9 @@
 in vec3 vNormal;
 out vec4 colour;
 const float HEADROOM = 3.0;
-// On screen the compose pass's tone curve starts with a slope of 1.2: this keeps the
+// On screen the compose pass's tone curve starts with a slope of 1.3: this keeps the
 // floor as light as it has always been shown.
-const float LEVEL = 2.0 / 1.2;
+const float LEVEL = 2.0 / 1.3;
 void main() {
   float up = vNormal.y * inversesqrt(dot(vNormal, vNormal));   // 1 at the centre, 0.58 at the corners
   float sheen = up * up;

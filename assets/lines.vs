@@ -20,13 +20,13 @@ const float HEADROOM = 3.0;
 // compose pass uses it to keep the figures below the credits (compose.fs, same constant).
 const float FIGURE_RANGE = 4.0;
 // Light at the foot of a wall of full brightness, in the compose pass's units (1 is a
-// bright glow, about 0.7 on screen).
+// bright glow, about 0.75 on screen).
 const float TEXT_GAIN = 1.6;
 const float FIGURE_GAIN = 0.55;
 // The flat ribbon along each stroke traces the letter on the ground, and from the camera
 // it is a thin line between the wall and its mirror image: lit brighter (lines.fs tells
 // it from the wall), it draws the letter's shape in front of the walls' glow.
-const float TEXT_RIBBON = 3.0;
+const float TEXT_RIBBON = 2.4;
 const float FIGURE_RIBBON = 1.3;
 void main() {
   float top = max(colour.r, max(colour.g, colour.b));
