@@ -10,6 +10,7 @@
 // taps for the price of one.
 // In the very first frame the scene has no mipmaps yet: the glow is then just the sharp
 // picture, doubled 16 texels up and down, under the fade-in.
+// Alpha carries the figures' share of the light along (see lines.vs).
 #version 330 core
 in vec2 vUv;
 uniform sampler2D tex;
@@ -17,6 +18,9 @@ uniform int horizontal;
 out vec4 colour;
 const float COARSE_LOD = 5.0;
 const float STEP = 16.0 / 2048.0;
+// A spread-out glow is faint: the horizontal pass stores it at twice its strength, so
+// that 8 bits still resolve it (compose.fs divides it out again).
+const float BLUR_GAIN = 2.0;
 void main() {
   float h = float(horizontal);
   float side = fract(gl_FragCoord.y * 0.5) * 4.0 - 1.0;   // -1 on even rows, +1 on odd
@@ -25,5 +29,5 @@ void main() {
   // picture does not glow at its bottom.
   float margin = mix(0.5 / 2048.0, 0.5 / 64.0, h);
   vec2 uv = clamp(vUv + d, vec2(margin), vec2(1.0 - margin));
-  colour = vec4(textureLod(tex, uv, h * COARSE_LOD).rgb, 1.0);
+  colour = textureLod(tex, uv, h * COARSE_LOD) * mix(1.0, BLUR_GAIN, h);
 }

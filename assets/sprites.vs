@@ -14,7 +14,8 @@ void main() {
   float l = clamp(life, 0.0, 1.0);
   float size = 0.25 + 0.35 * l;             // half-size 0.5 .. 1.2 world units
   vOffset = uv * 2.0 - 1.0;
-  vBright = 0.6 * l * colmul;
+  // In the compose pass's units of light (sprites.fs divides by the target's headroom).
+  vBright = 0.9 * l * colmul;
   vec4 centre = view * vec4(instance.xyz, 1.0);
   gl_Position = proj * (centre + vec4(corner.xy * size, 0.0, 0.0));
 }
