@@ -8,11 +8,20 @@
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
+#include <thread>
+
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #include "st/read_file.h"
 
@@ -332,10 +341,76 @@ Soloud::~Soloud() {
   for (AudioSource* source : sources) source->engine = nullptr;
 }
 
+// ---- playing without a device -----------------------------------------------------------
+
+namespace {
+
+// While SDL looks for a device, its back-ends (ALSA above all) write their own complaints
+// to stderr: on a machine without a sound card that is a screenful of library noise for an
+// ordinary case. Standard error goes to /dev/null meanwhile, and the engine says in one line
+// of its own what the outcome means for the show. (A Windows program has no such console
+// noise, and the browser never opens an SDL device.)
+class QuietStderr {
+ public:
+  QuietStderr() {
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
+    fflush(stderr);
+    saved = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+    if (null >= 0) close(null);
+#endif
+  }
+  ~QuietStderr() {
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
+    if (saved < 0) return;
+    fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+#endif
+  }
+  QuietStderr(const QuietStderr&) = delete;
+  QuietStderr& operator=(const QuietStderr&) = delete;
+
+ private:
+  int saved = -1;
+};
+
+// Mixes one device buffer whenever its time has come by the steady clock, and drops it:
+// the position advances as if a device played the sound, so the show keeps its script.
+// Due times count from the start, so a late wake-up delays one buffer and never adds up to
+// drift. After a long stall (a suspended machine) it goes on from now instead of racing.
+void playIntoNothing(Soloud* engine, const std::atomic<bool>* stop) {
+  using Clock = std::chrono::steady_clock;
+  std::vector<float> buffer((size_t)ENGINE_BUFFER_FRAMES * ENGINE_CHANNELS);
+  const auto framesTime = [](uint64_t frames) {
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>((double)frames / ENGINE_RATE));
+  };
+  Clock::time_point start = Clock::now();
+  uint64_t mixed = 0;
+  while (!stop->load(std::memory_order_acquire)) {
+    const Clock::time_point due = start + framesTime(mixed);
+    const Clock::time_point now = Clock::now();
+    if (now < due) {
+      std::this_thread::sleep_until(due);
+      continue;
+    }
+    if (now - due > std::chrono::seconds(1)) start = now - framesTime(mixed);
+    engine->mix(buffer.data(), ENGINE_BUFFER_FRAMES);
+    mixed += ENGINE_BUFFER_FRAMES;
+  }
+}
+
+}  // namespace
+
+struct Soloud::SilentOutput {
+  std::atomic<bool> stop{false};
+  std::thread thread;
+};
+
 result Soloud::init() {
   deinit();
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return UNKNOWN_ERROR;
-  audioSubsystem = true;
 
   SDL_AudioSpec want;
   SDL_zero(want);
@@ -346,11 +421,39 @@ result Soloud::init() {
   want.callback = deviceCallback;
   want.userdata = this;
   SDL_AudioSpec have;
-  // No changes allowed: SDL converts to whatever the hardware wants, so the callback
-  // always gets exactly the mix format.
-  device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-  if (device == 0) return UNKNOWN_ERROR;
-  SDL_PauseAudioDevice(device, 0);
+  std::string why;
+  {
+    QuietStderr quiet;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+      audioSubsystem = true;
+      // No changes allowed: SDL converts to whatever the hardware wants, so the callback
+      // always gets exactly the mix format.
+      device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    }
+    if (device == 0) why = SDL_GetError();
+  }
+  if (device != 0) {
+    SDL_PauseAudioDevice(device, 0);
+    return SO_NO_ERROR;
+  }
+
+  // No sound card, no sound server, or a driver that does not exist: the music plays on,
+  // unheard, so the show does not stand still at music time 0.
+  fprintf(stderr, "audio: no audio device (%s): the show plays without sound\n",
+          why.empty() ? "none found" : why.c_str());
+  if (audioSubsystem) {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    audioSubsystem = false;
+  }
+  silent = new SilentOutput;
+  try {
+    silent->thread = std::thread(playIntoNothing, this, &silent->stop);
+  } catch (const std::exception&) {
+    // Without a thread the engine stays as it was before: silent, at position 0.
+    delete silent;
+    silent = nullptr;
+    return UNKNOWN_ERROR;
+  }
   return SO_NO_ERROR;
 }
 
@@ -364,6 +467,12 @@ void Soloud::deinit() {
   if (device != 0) {
     SDL_CloseAudioDevice(device);
     device = 0;
+  }
+  if (silent) {
+    silent->stop.store(true, std::memory_order_release);
+    silent->thread.join();
+    delete silent;
+    silent = nullptr;
   }
   {
     std::lock_guard<std::mutex> guard(lock);
