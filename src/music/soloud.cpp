@@ -372,9 +372,21 @@ class QuietStderr {
   QuietStderr(const QuietStderr&) = delete;
   QuietStderr& operator=(const QuietStderr&) = delete;
 
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
  private:
   int saved = -1;
+#endif
 };
+
+// Why no device opened, in SDL's words. The browser opens none (its page plays the sound)
+// and its SDL slice keeps no error text.
+const char* deviceError() {
+#if defined(__EMSCRIPTEN__)
+  return "";
+#else
+  return SDL_GetError();
+#endif
+}
 
 // Mixes one device buffer whenever its time has come by the steady clock, and drops it:
 // the position advances as if a device played the sound, so the show keeps its script.
@@ -430,7 +442,7 @@ result Soloud::init() {
       // always gets exactly the mix format.
       device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     }
-    if (device == 0) why = SDL_GetError();
+    if (device == 0) why = deviceError();
   }
   if (device != 0) {
     SDL_PauseAudioDevice(device, 0);
