@@ -286,6 +286,13 @@
     showScreen('end');
   }
 
+  // A context the browser takes away (a GPU reset, too many pages) draws nothing more.
+  canvas.addEventListener('webglcontextlost', () => {
+    if (status.state !== 'playing') return;
+    console.error('zoov2020: the browser took the WebGL context away');
+    stop('The show stopped: the browser took its WebGL context away.');
+  });
+
   el('start').addEventListener('click', start);
   window.addEventListener('keyup', () => {
     if (status.state === 'playing') stop('The show has ended.');
