@@ -30,10 +30,10 @@
     readyAt: null, startedAt: null, firstFrameAt: null,
     audio: null,               // the AudioContext while the show plays
     heardTime: () => heardTime(),
-    // Test hook: the picture of the first frame drawn at `seconds` of music or later, as a
-    // PNG data URL taken right after the frame is drawn (a screenshot from outside lands
-    // on whichever frame a slow renderer happens to show), with its music time, its tick
-    // and when its clocks were read (performance.now()).
+    // Test hook: the picture at `seconds` of music, as a PNG data URL, drawn as soon as the
+    // show passes that time (a screenshot from outside lands on whichever frame a slow
+    // renderer happens to show), with its music time, its tick, when the show was there
+    // (performance.now()) and how late the frame that passed it came (seconds).
     grabAt: (seconds) => new Promise((resolve) => grabs.push({ seconds, resolve })),
   };
   let grabs = [];
@@ -246,14 +246,18 @@
     status.tick = tick;
     status.musicTime = music;
     if (status.firstFrameAt === null) status.firstFrameAt = performance.now();
-    if (grabs.some((g) => music >= g.seconds)) {
-      // The glow is drawn from the previous frame's scene, which a slow renderer draws long
-      // before: drawn twice, the grabbed picture is that of its own instant alone.
-      Module._zoov_frame(tick, music);
-      const png = canvas.toDataURL('image/png');
-      for (const g of grabs) if (music >= g.seconds) g.resolve({ png, musicTime: music, tick, at });
-      grabs = grabs.filter((g) => music < g.seconds);
+    // The picture at exactly the music time asked for, however late this frame came: the
+    // show draws from absolute times, so that instant is drawn again now, with the tick it
+    // had. Twice, since the glow is drawn from the previous frame's scene. (The sprites then
+    // step through that stretch again: a grab is for tests.)
+    for (const g of grabs.filter((g) => music >= g.seconds)) {
+      const then = (tick - Math.round((music - g.seconds) * 1000)) | 0;
+      Module._zoov_frame(then, g.seconds);
+      Module._zoov_frame(then, g.seconds);
+      g.resolve({ png: canvas.toDataURL('image/png'), musicTime: g.seconds, tick: then,
+                  at: at - (music - g.seconds) * 1000, late: music - g.seconds });
     }
+    grabs = grabs.filter((g) => music < g.seconds);
   }
 
   function start() {
