@@ -93,11 +93,10 @@ async function pictureStats(page, png) {
 const LIMITS = { timeout: 240000 };
 
 // The figures follow the tick, which otherwise starts at the click: how long the first
-// sound takes would decide which figure shares a frame with the texts. ?phase=7700 makes
-// the tick follow the music heard from 7700 ms, so 16.3 s of music draws at a tick of
-// 24000 ms, the start of a star period: its pulse stays near zero for 1.5 s, long enough
-// for the slowest frame, and the floor stays dark.
-const PHASE = 7700;
+// sound takes would decide which figure shares a frame with the texts. ?phase=8400 makes
+// the tick follow the music heard from 8400 ms, so 16.3 s of music draws at a tick of
+// 24700 ms, 0.7 s into a star period and as far from its pulse: the floor stays dark.
+const PHASE = 8400;
 const PINNED = `?phase=${PHASE}`;
 
 // "Yet again.." is written on between 10 and 16 s of music: the frame at 16.3 s, saved.
