@@ -30,8 +30,9 @@ fi
 if [ "${ZOOV_SANITIZE:-1}" != 0 ]; then
   echo "== AddressSanitizer + UBSan build"
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOOV_SANITIZE=ON -DZOOV_BENCH=OFF >/dev/null
-  # Only what the sanitized suites run: the show, the test binaries and their helper.
-  cmake --build build-asan -j"$jobs" --target zoov2020 unit_tests gl_tests close_window \
+  # Only what the sanitized suites run: the show, the capture (text.sh's pinned frame),
+  # the test binaries and their helper.
+  cmake --build build-asan -j"$jobs" --target zoov2020 zoov2020-capture unit_tests gl_tests close_window \
     $(ls tests/solo/*.cpp | xargs -n1 basename | sed 's/\.cpp$//')
   # The slowest end-to-end runs (soak, valgrind) belong to the plain build only.
   ctest --test-dir build-asan --output-on-failure -LE plain-only

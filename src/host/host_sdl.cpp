@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 
 namespace host {
@@ -74,10 +75,45 @@ bool hasNoConsole() {
 
 // ---- AudioOutput ------------------------------------------------------------------------
 
+namespace {
+
+// While SDL looks for a device, its back-ends (ALSA above all) write their own complaints
+// to stderr: on a machine without a sound card that is a screenful of library noise for an
+// ordinary case. Standard error goes to /dev/null meanwhile; the caller says in its own
+// words what the outcome means. (A Windows program has no such console noise.)
+class QuietStderr {
+ public:
+  QuietStderr() {
+#ifndef _WIN32
+    fflush(stderr);
+    saved = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+    if (null >= 0) ::close(null);
+#endif
+  }
+  ~QuietStderr() {
+#ifndef _WIN32
+    if (saved < 0) return;
+    fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    ::close(saved);
+#endif
+  }
+  QuietStderr(const QuietStderr&) = delete;
+  QuietStderr& operator=(const QuietStderr&) = delete;
+
+ private:
+  int saved = -1;
+};
+
+}  // namespace
+
 bool AudioOutput::open(MixCallback mixInto, void* userdata, std::string* why) {
   close();
   mix = mixInto;
   user = userdata;
+  QuietStderr quiet;
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     if (why) *why = SDL_GetError();
     return false;

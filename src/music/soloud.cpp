@@ -3,8 +3,14 @@
 #include "music/soloud.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <exception>
+#include <string>
+#include <thread>
 
 namespace SoLoud {
 
@@ -41,9 +47,64 @@ Soloud::~Soloud() {
   for (AudioSource* source : sources) source->engine = nullptr;
 }
 
+// ---- playing without a device -----------------------------------------------------------
+
+namespace {
+
+// Mixes one device buffer whenever its time has come by the steady clock, and drops it:
+// the position advances as if a device played the sound, so the show keeps its script.
+// Due times count from the start, so a late wake-up delays one buffer and never adds up to
+// drift. After a long stall (a suspended machine) it goes on from now instead of racing.
+void playIntoNothing(Soloud* engine, const std::atomic<bool>* stop) {
+  using Clock = std::chrono::steady_clock;
+  std::vector<float> buffer((size_t)ENGINE_BUFFER_FRAMES * ENGINE_CHANNELS);
+  const auto framesTime = [](uint64_t frames) {
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>((double)frames / ENGINE_RATE));
+  };
+  Clock::time_point start = Clock::now();
+  uint64_t mixed = 0;
+  while (!stop->load(std::memory_order_acquire)) {
+    const Clock::time_point due = start + framesTime(mixed);
+    const Clock::time_point now = Clock::now();
+    if (now < due) {
+      std::this_thread::sleep_until(due);
+      continue;
+    }
+    if (now - due > std::chrono::seconds(1)) start = now - framesTime(mixed);
+    engine->mix(buffer.data(), ENGINE_BUFFER_FRAMES);
+    mixed += ENGINE_BUFFER_FRAMES;
+  }
+}
+
+}  // namespace
+
+struct Soloud::SilentOutput {
+  std::atomic<bool> stop{false};
+  std::thread thread;
+};
+
 result Soloud::init() {
   deinit();
-  if (!output.open(mixOutput, this)) return UNKNOWN_ERROR;
+  // The platform's own noise (ALSA's complaints on a machine without a sound card) is kept
+  // off the terminal by the output; its reason, if it fails, comes back in `why`.
+  std::string why;
+  if (output.open(mixOutput, this, &why)) return SO_NO_ERROR;
+  output.close();
+
+  // No sound card, no sound server, or a driver that does not exist: the music plays on,
+  // unheard, so the show does not stand still at music time 0.
+  fprintf(stderr, "audio: no audio device (%s): the show plays without sound\n",
+          why.empty() ? "none found" : why.c_str());
+  silent = new SilentOutput;
+  try {
+    silent->thread = std::thread(playIntoNothing, this, &silent->stop);
+  } catch (const std::exception&) {
+    // Without a thread the engine stays as it was before: silent, at position 0.
+    delete silent;
+    silent = nullptr;
+    return UNKNOWN_ERROR;
+  }
   return SO_NO_ERROR;
 }
 
@@ -55,6 +116,12 @@ result Soloud::initOffline() {
 void Soloud::deinit() {
   // Closing waits for a running callback to return, so the lock must not be held here.
   output.close();
+  if (silent) {
+    silent->stop.store(true, std::memory_order_release);
+    silent->thread.join();
+    delete silent;
+    silent = nullptr;
+  }
   std::lock_guard<std::mutex> guard(lock);
   for (Voice& v : voices) v = Voice();
 }

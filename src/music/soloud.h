@@ -85,7 +85,9 @@ class Soloud {
   ~Soloud();
 
   // Opens the default audio device at 44100 Hz stereo with a 2048-frame buffer and starts
-  // mixing on its thread. If no device opens, the engine stays silent and usable.
+  // mixing on its thread. If no device opens, one line on stderr says so and a thread of
+  // the engine's own mixes into nothing at the device's pace, so positions still advance
+  // in real time and loop as if heard.
   result init();
   // Same engine without a device: nothing is mixed until the caller calls mix().
   result initOffline();
@@ -130,6 +132,8 @@ class Soloud {
   Voice voices[MAX_VOICES];
   unsigned playCounter = 0;
   host::AudioOutput output;  // the device that calls mix(); closed offline
+  struct SilentOutput;
+  SilentOutput* silent = nullptr;  // the stand-in for a device that would not open
   // Every source whose `engine` is this one, to be told when the engine goes first.
   std::vector<AudioSource*> sources;
 };

@@ -1,10 +1,14 @@
 // The engine driven without a device: positions follow the mixed frames exactly, looping
 // voices wrap to their loop point playing the source's own samples, invalid handles and
 // empty sources read 0, and bad files leave an empty source with one line on stderr.
+// Where no audio device opens, the engine still plays in real time, unheard.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "music/soloud.h"
 #include "test_music_support.h"
@@ -311,6 +315,44 @@ TEST(MusicEngineFiles, AGoodFileSaysNothing) {
   EXPECT_EQ(rc, 0u);
   EXPECT_EQ(said, "");
   EXPECT_EQ(wav.getFrameCount(), threeSeconds().reference.size() / 2);
+}
+
+// A machine without a sound card (here: a driver that does not exist) still plays the
+// music, into nothing, at the real rate: the position keeps pace with the steady clock,
+// wraps to the loop point, and the engine says so once. deinit stops it.
+TEST(MusicEngineWithoutDevice, PlaysOnInRealTimeAndSaysSoOnce) {
+  SoLoud::Wav wav;
+  ASSERT_EQ(wav.load(threeSeconds().path.c_str()), 0u);
+  wav.setLooping(true);
+  wav.setLoopPoint(1.0);
+  setenv("SDL_AUDIODRIVER", "nonexistent", 1);
+  SoLoud::Soloud live;
+  testing::internal::CaptureStderr();
+  live.init();
+  const std::string said = testing::internal::GetCapturedStderr();
+  unsetenv("SDL_AUDIODRIVER");
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  EXPECT_NE(said.find("plays without sound"), std::string::npos) << said;
+
+  const auto start = std::chrono::steady_clock::now();
+  SoLoud::handle h = live.play(wav);
+  const auto seconds = [&] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  // The position runs up to one device buffer ahead of the clock, as a device's does, and
+  // may trail it by a late wake-up.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  double now = seconds(), position = live.getStreamPosition(h);
+  EXPECT_GT(position, now - 0.2);
+  EXPECT_LT(position, now + 0.1);
+  // Past the end (3 s): back from the loop point, 1 s, on the same pace.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+  now = seconds();
+  position = live.getStreamPosition(h);
+  EXPECT_GT(position, now - 2.0 - 0.2);
+  EXPECT_LT(position, now - 2.0 + 0.1);
+  live.deinit();
+  EXPECT_EQ(live.getStreamPosition(h), 0.0);
 }
 
 }  // namespace

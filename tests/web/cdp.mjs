@@ -133,7 +133,7 @@ class Page {
 
   // Serves requests for URLs matching `pattern` ('*' matches anything) through
   // handler(route): route.fetch() gives the real response's text, route.fulfill({contentType,
-  // body}) answers in its place.
+  // body, status}) answers in its place.
   async route(pattern, handler) {
     this.routes.push({ pattern: pattern.replace(/\*\*/g, '*'), handler });
     await this.send('Fetch.enable', {
@@ -151,13 +151,16 @@ class Page {
         const text = base64Encoded ? Buffer.from(body, 'base64').toString('utf8') : body;
         return { text: async () => text };
       },
-      fulfill: ({ contentType, body }) => this.send('Fetch.fulfillRequest', {
-        requestId, responseCode: 200, responseHeaders: [{ name: 'Content-Type', value: contentType }],
+      fulfill: ({ contentType, body, status = 200 }) => this.send('Fetch.fulfillRequest', {
+        requestId, responseCode: status, responseHeaders: [{ name: 'Content-Type', value: contentType }],
         body: Buffer.from(body).toString('base64'),
       }),
     };
     await match.handler(route);
   }
+
+  // Runs `source` in every document this page loads, before the page's own scripts.
+  addInitScript(source) { return this.send('Page.addScriptToEvaluateOnNewDocument', { source }); }
 
   close() { return this.browser.send('Target.closeTarget', { targetId: this.targetId }); }
 }

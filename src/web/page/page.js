@@ -1,7 +1,9 @@
 // The page around the show: puts the assets into the program's file system, shows the
 // start screen, runs the frames on requestAnimationFrame and the sound through Web Audio
 // (mixed by the show's own engine), and ends the show on a key release, as the desktop
-// program ends. window.zoovShow tells tests and benchmarks where the page stands.
+// program ends. Where no sound can play, the show runs on the page's own clock. Whatever
+// goes wrong is said on the page and in the console. window.zoovShow tells tests and
+// benchmarks where the page stands.
 'use strict';
 
 (function () {
@@ -9,19 +11,29 @@
                   'blur.vs', 'blur.fs', 'sprites.vs', 'sprites.fs', 'zoov2020.ogg'];
   const RATE = 44100;          // the engine's mix rate; the context runs at it too
   const BLOCK = 4096;          // frames mixed at a time: about 93 ms
+  const LOOP_POINT = 80;       // where the show's music goes on after its end
+  // How long the sound may take to start after the click before the show goes on without
+  // it: the context to run, and the player's first sound.
+  const CONTEXT_WAIT_MS = 3000, SOUND_WAIT_MS = 10000;
   const params = new URLSearchParams(location.search);
   // Test hook: the music starts this many seconds in (to see the loop without waiting).
   const startAt = Math.max(0, parseFloat(params.get('from')) || 0);
+  // Test hook: the figures' tick follows the music heard, starting at this many ms, so the
+  // figure that shares a frame with the texts is fixed instead of depending on how long the
+  // first sound took to come (the figures alternate every four seconds of tick time).
+  const pinnedTick = params.has('phase') ? Math.max(0, parseInt(params.get('phase'), 10) || 0) : null;
 
   const status = window.zoovShow = {
     state: 'loading',          // loading, ready, playing, ended, failed
-    frames: 0, tick: 0, musicTime: 0, reports: 0,
+    frames: 0, tick: 0, musicTime: 0, reports: 0, notices: 0,
+    silent: false,             // no sound could play: the show runs on the page's clock
     readyAt: null, startedAt: null, firstFrameAt: null,
     audio: null,               // the AudioContext while the show plays
     heardTime: () => heardTime(),
-    // Test hook: the picture of the first frame drawn at `seconds` of music or later, as a
-    // PNG data URL taken right after the frame is drawn (a screenshot from outside lands
-    // on whichever frame a slow renderer happens to show).
+    // Test hook: the picture at `seconds` of music, as a PNG data URL, drawn as soon as the
+    // show passes that time (a screenshot from outside lands on whichever frame a slow
+    // renderer happens to show), with its music time, its tick, when the show was there
+    // (performance.now()) and how late the frame that passed it came (seconds).
     grabAt: (seconds) => new Promise((resolve) => grabs.push({ seconds, resolve })),
   };
   let grabs = [];
@@ -33,11 +45,9 @@
     for (const s of ['loading', 'start', 'end']) el(s).hidden = s !== id;
   }
 
-  // ---- reports: what the desktop shows in message boxes --------------------------------
+  // ---- reports: what the desktop shows in message boxes or writes to stderr ------------
   const seen = new Map();
-  window.zoovReport = function (caption, text) {
-    status.reports++;
-    console.error('zoov2020: ' + caption + ': ' + text);
+  function listOnPage(caption, text) {
     const key = caption + '\n' + text;
     let entry = seen.get(key);
     if (!entry) {
@@ -52,9 +62,23 @@
     const b = document.createElement('b');
     b.textContent = caption;
     entry.li.append(b, ' ' + text + (entry.count > 1 ? ' (\u00d7' + entry.count + ')' : ''));
+  }
+
+  window.zoovReport = function (caption, text) {
+    status.reports++;
+    console.error('zoov2020: ' + caption + ': ' + text);
+    listOnPage(caption, text);
   };
 
+  // What the desktop says on stderr: a file that did not come, a show without sound.
+  function notice(text) {
+    status.notices++;
+    console.warn('zoov2020: ' + text);
+    listOnPage('Note:', text);
+  }
+
   window.zoovFailed = function (text) {
+    console.error('zoov2020: ' + text);
     status.state = 'failed';
     el('end-text').textContent = text;
     showScreen('end');
@@ -124,25 +148,75 @@
     return audio.currentTime - (audio.outputLatency || audio.baseLatency || 0);
   }
 
+  // The frame of the music sounding now, counted from the first one sent, never past the
+  // last one sent (the player falls silent there); null before the first sound.
+  function heardFrame() {
+    if (!anchor) return null;
+    const elapsed = Math.max(0, Math.round((outputTime() - anchor.time) * RATE));
+    return Math.min(anchor.played + elapsed, sent - 1);
+  }
+
   // The music time of what the listener hears now; 0 without music, as on the desktop.
   function heardTime() {
     if (musicLength === 0) return 0;
-    if (!anchor) return startAt;
-    // The frame sounding now, never past the last one sent: the player falls silent there.
-    const elapsed = Math.max(0, Math.round((outputTime() - anchor.time) * RATE));
-    const frame = Math.min(anchor.played + elapsed, sent - 1);
+    if (status.silent) return ownMusicTime();
+    const frame = heardFrame();
+    if (frame === null) return startAt;
     let b = blocks[0];
     for (const block of blocks) if (block.start <= frame) b = block;
     return b.position + (frame - b.start) / RATE;
   }
 
+  // Seconds of show since the music began: heard, or on the page's clock without sound.
+  function showSeconds() {
+    if (status.silent) return (performance.now() - startTime) / 1000;
+    const frame = heardFrame();
+    return frame === null ? 0 : frame / RATE;
+  }
+
+  // Without sound: the music time that real time since the click gives, looping from the
+  // end to the loop point as the engine does.
+  function ownMusicTime() {
+    let t = startAt + (performance.now() - startTime) / 1000;
+    const loop = LOOP_POINT < musicLength ? LOOP_POINT : 0;
+    if (t >= musicLength) t = loop + ((t - musicLength) % (musicLength - loop));
+    return t;
+  }
+
+  // No sound will come (no context, one that never runs, a player that never plays): the
+  // page says so once, and the show goes on on its own clock.
+  function goSilent(why) {
+    if (status.silent || status.state !== 'playing') return;
+    status.silent = true;
+    clearInterval(topUpTimer);
+    clearTimeout(soundWatch);
+    if (player) player.disconnect();
+    player = null;
+    if (audio) audio.close().catch(() => {});
+    notice('no sound (' + why + '): the show plays without it, on the page\'s clock');
+  }
+
+  let soundWatch = 0;
+  function watchSound(since) {
+    soundWatch = setTimeout(() => {
+      if (status.state !== 'playing' || status.silent) return;
+      const waited = performance.now() - since;
+      if (!audio || audio.state !== 'running' || audio.currentTime === 0) {
+        if (waited >= CONTEXT_WAIT_MS) return goSilent('the audio output did not start');
+      } else if (!anchor && waited >= SOUND_WAIT_MS) {
+        return goSilent('the audio player did not start');
+      }
+      if (!anchor) watchSound(since);
+    }, 250);
+  }
+
   async function startSound() {
     const Context = window.AudioContext || window.webkitAudioContext;
+    if (!Context) throw new Error('this browser has no Web Audio');
     audio = status.audio = new Context({ sampleRate: RATE, latencyHint: 'playback' });
     mixPtr = Module._zoov_mix_buffer();
-    musicLength = Module._zoov_music_length();
     await audio.audioWorklet.addModule('player.js');
-    if (status.state !== 'playing') return;
+    if (status.state !== 'playing' || status.silent) return;
     player = new AudioWorkletNode(audio, 'zoov-player', { numberOfInputs: 0, outputChannelCount: [2] });
     player.port.onmessage = fromPlayer;
     player.connect(audio.destination);
@@ -157,7 +231,9 @@
   function frame() {
     if (status.state !== 'playing') return;
     raf = requestAnimationFrame(frame);
-    const tick = Math.floor(performance.now() - startTime) | 0;
+    const at = performance.now();
+    const tick = (pinnedTick === null ? Math.floor(performance.now() - startTime)
+                                      : pinnedTick + Math.floor(showSeconds() * 1000)) | 0;
     topUp();
     const music = heardTime();
     try {
@@ -170,11 +246,18 @@
     status.tick = tick;
     status.musicTime = music;
     if (status.firstFrameAt === null) status.firstFrameAt = performance.now();
-    if (grabs.some((g) => music >= g.seconds)) {
-      const png = canvas.toDataURL('image/png');
-      for (const g of grabs) if (music >= g.seconds) g.resolve({ png, musicTime: music, tick });
-      grabs = grabs.filter((g) => music < g.seconds);
+    // The picture at exactly the music time asked for, however late this frame came: the
+    // show draws from absolute times, so that instant is drawn again now, with the tick it
+    // had. Twice, since the glow is drawn from the previous frame's scene. (The sprites then
+    // step through that stretch again: a grab is for tests.)
+    for (const g of grabs.filter((g) => music >= g.seconds)) {
+      const then = (tick - Math.round((music - g.seconds) * 1000)) | 0;
+      Module._zoov_frame(then, g.seconds);
+      Module._zoov_frame(then, g.seconds);
+      g.resolve({ png: canvas.toDataURL('image/png'), musicTime: g.seconds, tick: then,
+                  at: at - (music - g.seconds) * 1000, late: music - g.seconds });
     }
+    grabs = grabs.filter((g) => music < g.seconds);
   }
 
   function start() {
@@ -184,8 +267,10 @@
     if (root.requestFullscreen) root.requestFullscreen().catch(() => {});
     status.state = 'playing';
     status.startedAt = startTime = performance.now();
+    musicLength = Module._zoov_music_length();
     showScreen(null);
-    startSound().catch((e) => console.error('zoov2020: no sound: ' + e));
+    watchSound(startTime);
+    startSound().catch((e) => goSilent(String(e.message || e)));
     raf = requestAnimationFrame(frame);
   }
 
@@ -193,16 +278,24 @@
     status.state = 'ended';
     cancelAnimationFrame(raf);
     clearInterval(topUpTimer);
+    clearTimeout(soundWatch);
     if (player) {
       player.port.postMessage('stop');
       player.disconnect();
     }
-    if (audio) audio.close();
+    if (audio && audio.state !== 'closed') audio.close().catch(() => {});
     Module._zoov_stop();
     if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
     el('end-text').textContent = text;
     showScreen('end');
   }
+
+  // A context the browser takes away (a GPU reset, too many pages) draws nothing more.
+  canvas.addEventListener('webglcontextlost', () => {
+    if (status.state !== 'playing') return;
+    console.error('zoov2020: the browser took the WebGL context away');
+    stop('The show stopped: the browser took its WebGL context away.');
+  });
 
   el('start').addEventListener('click', start);
   window.addEventListener('keyup', () => {
@@ -214,15 +307,22 @@
   window.Module = {
     canvas: canvas,
     print: (text) => console.log(text),
-    printErr: (text) => console.warn(text),
+    // The program's stderr (a music file it cannot load) is where the desktop viewer looks.
+    printErr: (text) => notice(text),
+    // The program itself did not download or cannot run here.
+    onAbort: (what) => {
+      if (status.state === 'loading') window.zoovFailed('The show could not start: ' + what);
+    },
     preRun: [function () {
       Module.FS.mkdir('/assets');
       for (const name of ASSETS) {
         Module.addRunDependency(name);
-        fetch('assets/' + name)
+        // A download that hangs counts as failed, so the page never waits forever.
+        const signal = AbortSignal.timeout ? AbortSignal.timeout(60000) : undefined;
+        fetch('assets/' + name, { signal })
           .then((r) => (r.ok ? r.arrayBuffer() : Promise.reject(new Error(r.status + ' ' + r.statusText))))
           .then((data) => Module.FS.writeFile('/assets/' + name, new Uint8Array(data)))
-          .catch((e) => console.warn('zoov2020: assets/' + name + ' not loaded (' + e.message + ')'))
+          .catch((e) => notice('assets/' + name + ' could not be downloaded (' + e.message + ')'))
           .finally(() => Module.removeRunDependency(name));
       }
     }],

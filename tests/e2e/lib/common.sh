@@ -112,6 +112,30 @@ soundtrack_time() {  # soundtrack_time CLIP.raw NEAR_SECONDS
   "$BUILD_DIR/zoov_audio_find" "$ref" "$1" | awk -v f="$from" '{ printf "%.5f %s", f + $1 / 44100, $2 }'
 }
 
+# The mean grey (0..255) of the row where "Yet again.." stands in a 960x540 screenshot of
+# window $1, saved as $2; 0 if none could be taken.
+credit_row() {  # credit_row WINDOW SHOT.png
+  x_bounded 20 import -window "$1" "$2" 2>/dev/null &&
+    convert "$2" -crop 700x60+130+230 -colorspace gray -format '%[fx:round(mean*255)]' info: 2>/dev/null ||
+    echo 0
+}
+
+# Waits up to $2 seconds for window $1 to show the credits lit, and prints their row's grey.
+# Whatever the phase of the figures (which follow the tick time, not the music), they alone
+# light that row to about 60 at most, while the written-out text keeps it above 80; so this
+# holds on a slow machine as on a fast one, and never without the credits.
+CREDITS_LIT=75
+wait_for_credits() {  # wait_for_credits WINDOW LIMIT SHOT.png
+  local start=$SECONDS grey
+  step "waiting up to $2 s for the credits in window $1"
+  while [ $((SECONDS - start)) -lt "$2" ]; do
+    grey=$(credit_row "$1" "$3")
+    [ "${grey:-0}" -ge "$CREDITS_LIT" ] && { echo "$grey"; return 0; }
+    sleep 0.5
+  done
+  return 1
+}
+
 check() {  # check "description" command...
   local what=$1
   shift
