@@ -172,7 +172,7 @@ void BM_FrameMatrices(benchmark::State& state) {
   int32_t tick = 123456;
   for (auto _ : state) {
     FrameMatrices m;
-    buildFrameMatrices(m, tick++, 1920, 1080);
+    buildFrameMatrices(m, tick++);
     benchmark::DoNotOptimize(m.floorMvp[0]);
   }
 }

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     int32_t now = tick - 40 * (frames - 1 - f);
     double musicNow = music - 0.04 * (frames - 1 - f);
     // The music time is given instead of played.
-    drawFrame(app.show, {now, musicNow < 0.0 ? 0.0 : musicNow, windowWidth, windowHeight});
+    drawFrame(app.show, {now, musicNow < 0.0 ? 0.0 : musicNow});
     if (f + 1 < frames) SDL_GL_SwapWindow(app.window);
   }
 

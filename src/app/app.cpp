@@ -146,7 +146,7 @@ void handleEvents(App& app) {
 
 void renderFrame(App& app) {
   int32_t tick = (int32_t)SDL_GetTicks();
-  drawFrame(app.show, {tick, musicTime(app.music), app.windowWidth, app.windowHeight});
+  drawFrame(app.show, {tick, musicTime(app.music)});
   SDL_Delay(1);
   SDL_GL_SwapWindow(app.window);
 }

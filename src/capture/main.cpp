@@ -176,7 +176,7 @@ int main(int argc, char** argv) {
   music.soloud.initOffline();
   startMusic(music);
   auto frameAt = [&](int32_t tick) -> FrameInput {
-    return {tick, musicTime(music), options.width, options.height};
+    return {tick, musicTime(music)};
   };
   if (stopSignal) endBySignal();
 

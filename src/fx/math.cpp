@@ -77,16 +77,16 @@ mat4& rotate(mat4& out, const mat4& m, float angle, const vec3& axis) {
   return out;
 }
 
-void buildFrameMatrices(FrameMatrices& out, int32_t tick, int windowWidth, int windowHeight) {
+void buildFrameMatrices(FrameMatrices& out, int32_t tick) {
   double ticks = (double)tick;
   vec3 eye = {(float)(20.0 * std::sin(ticks * 3.45e-5)),
               (float)(15.0 * std::sin(ticks * 1e-4) + 45.0), 150.0f};
   lookAt(out.V, eye, vec3{0.0f, -20.0f, 0.0f}, vec3{0.0f, 1.0f, 0.0f});
 
   float t = (float)std::tan((double)0.3925f);
-  float aspect = (float)windowWidth / (float)windowHeight;
+  // 960/540 and 1920/1080 round to this same float, so a 16:9 window draws as it always did.
   out.P = mat4{};
-  out.P[0] = 1.0f / (aspect * t);
+  out.P[0] = 1.0f / (PICTURE_ASPECT * t);
   out.P[5] = 1.0f / t;
   out.P[10] = -(1000.0f + 1.0f) / (1000.0f - 1.0f);
   out.P[11] = -1.0f;

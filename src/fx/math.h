@@ -32,4 +32,8 @@ struct FrameMatrices {
   mat4 mirrorSpritesView;  // V S
 };
 
-void buildFrameMatrices(FrameMatrices& out, int32_t tick, int windowWidth, int windowHeight);
+// The picture's own shape, 16/9 rounded to float: the letterbox keeps it on every screen, and
+// the projection uses it too, so that nothing is stretched inside the bars.
+constexpr float PICTURE_ASPECT = 1.7777778f;
+
+void buildFrameMatrices(FrameMatrices& out, int32_t tick);

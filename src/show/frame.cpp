@@ -23,7 +23,7 @@ void renderFramePasses(Show& show, const FrameInput& input) {
   show.lineBuffer->indexCount = show.lines.indexCount;
   show.lineBuffer->dirty = 1;
 
-  renderScenePasses(show, input.tick, input.windowWidth, input.windowHeight);
+  renderScenePasses(show, input.tick);
   renderPostPasses(show, input.tick);
 }
 

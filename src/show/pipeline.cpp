@@ -66,9 +66,9 @@ static void bindMipmapped(GLenum unit, GLuint texture) {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
 }
 
-void renderScenePasses(Show& show, int32_t tick, int32_t windowWidth, int32_t windowHeight) {
+void renderScenePasses(Show& show, int32_t tick) {
   FrameMatrices fm;
-  buildFrameMatrices(fm, tick, windowWidth, windowHeight);
+  buildFrameMatrices(fm, tick);
   const float time = (float)tick / 100.0f;
   st::Shader& floorShader = show.floorShader;
 

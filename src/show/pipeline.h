@@ -6,7 +6,7 @@
 #include "show/show.h"
 
 // Passes 1-5: floor, lines, sprites and their mirror image into sceneTarget, bound and
-// released here. The window's size gives the projection's aspect.
-void renderScenePasses(Show& show, int32_t tick, int32_t windowWidth, int32_t windowHeight);
+// released here. The projection keeps the picture's 16:9 whatever the window's shape.
+void renderScenePasses(Show& show, int32_t tick);
 // Passes 6-8: the two blur directions and the compose into the window's viewport.
 void renderPostPasses(Show& show, int32_t tick);

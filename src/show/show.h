@@ -55,9 +55,9 @@ struct Show {
 struct FrameInput {
   int32_t tick;          // milliseconds, as SDL counts them
   double musicTime;      // the playing position of the music, in seconds
-  int32_t windowWidth;   // the window's size: the projection's aspect; the letterboxed
-  int32_t windowHeight;  // viewport inside it is already in force
 };
+// The letterboxed viewport of the window (applyLetterbox) is already in force when a frame
+// is drawn; the frame itself does not depend on the window's shape.
 
 // The shader sources of the five programs, vertex then fragment, in the order of loading:
 // floor, lines, compose, blur, sprites.

@@ -1,11 +1,12 @@
 // The letterbox rectangle, in the exact single-precision steps the desktop uses.
 #include "show/viewport.h"
 
+#include "fx/math.h"
 #include "st/gl.h"
 
 Viewport letterboxViewport(int32_t width, int32_t height) {
-  // 16/9 rounded to float; every step is single precision and truncates toward zero.
-  const float aspect169 = 1.7777778f;
+  // Every step is single precision and truncates toward zero.
+  const float aspect169 = PICTURE_ASPECT;
   float wf = (float)width;
   float hf = (float)height;
   float a = wf / hf;

@@ -15,11 +15,9 @@
 
 namespace {
 
-// Everything the page's calls work on: the show, its music and the canvas's size.
+// Everything the page's calls work on: the show and its music.
 Show show;
 Soundtrack music;
-int32_t canvasWidth = 0;
-int32_t canvasHeight = 0;
 
 // The largest block the page asks for at once (frames of interleaved stereo).
 constexpr unsigned MIX_CAPACITY = 16384;
@@ -31,14 +29,12 @@ extern "C" {
 
 // The canvas's drawing-buffer size changed (page resize, full screen).
 EMSCRIPTEN_KEEPALIVE void zoov_resize(int width, int height) {
-  canvasWidth = width;
-  canvasHeight = height;
   applyLetterbox(width, height);
 }
 
 // One frame of the show; the browser presents it when the animation callback returns.
 EMSCRIPTEN_KEEPALIVE void zoov_frame(int32_t tick, double musicTime) {
-  drawFrame(show, {tick, musicTime, canvasWidth, canvasHeight});
+  drawFrame(show, {tick, musicTime});
 }
 
 EMSCRIPTEN_KEEPALIVE float* zoov_mix_buffer() { return mixBuffer; }

@@ -60,7 +60,7 @@ Viewport useWindow(int width, int height) {
 // draws one quad (a count of 0 or 1 is a plain draw) from instance 0, which keeps
 // whatever the last live sprite left there; a life of 0 makes it invisible.
 void drawFrame(int32_t tick, double music, void (*extra)() = nullptr, bool withSprites = false) {
-  const FrameInput input{tick, music, windowWidth, windowHeight};
+  const FrameInput input{tick, music};
   if (!extra && withSprites) return drawFrame(show, input);
   buildFrameGeometry(show, input);
   if (!withSprites) {
@@ -303,7 +303,7 @@ TEST_F(PipelinePicture, SegmentLightsItsSurroundingsAndItsMirrorBelowIsDimmer) {
   Image blurred = readFramebuffer(show.blurTargetV->fbo, 0, 0, 2048, 2048);
 
   FrameMatrices fm;
-  buildFrameMatrices(fm, QUIET_TICK, windowWidth, windowHeight);
+  buildFrameMatrices(fm, QUIET_TICK);
   // A quarter of the way up the wall, where it still glows well, and its mirror image.
   Projected wall = project(fm.linesMvp, 0.0f, 2.5f, 0.0f, v);
   Projected mirror = project(fm.mirrorLinesMvp, 0.0f, 2.5f, 0.0f, v);

@@ -100,9 +100,9 @@ void stopCounting() { counting = false; }
 
 // The CPU half of one frame, with the matrices the passes would take.
 void cpuFrame(int32_t tick, double musicTime) {
-  buildFrameGeometry(show, {tick, musicTime, 960, 540});
+  buildFrameGeometry(show, {tick, musicTime});
   FrameMatrices matrices;
-  buildFrameMatrices(matrices, tick, 960, 540);
+  buildFrameMatrices(matrices, tick);
 }
 
 }  // namespace

@@ -163,9 +163,9 @@ TEST(Rotate, MultipliesOnTheRightAndKeepsTranslation) {
   expectSame(rotate(aliased, aliased, 0.9f, axis), rm);
 }
 
-TEST(FrameMatrices, ProjectionFor960x540) {
+TEST(FrameMatrices, ProjectionHasThePicturesShapeOnEveryScreen) {
   FrameMatrices f;
-  buildFrameMatrices(f, 0, 960, 540);
+  buildFrameMatrices(f, 0);
   EXPECT_EQ(bitsOf(f.P[10]), 0xBF80419Au);
   EXPECT_EQ(bitsOf(f.P[14]), 0xC00020CDu);
   EXPECT_EQ(f.P[11], -1.0f);
@@ -174,6 +174,10 @@ TEST(FrameMatrices, ProjectionFor960x540) {
   EXPECT_NEAR(f.P[5], 1.0 / std::tan(0.3925), 1e-5);
   EXPECT_FLOAT_EQ(f.P[0], f.P[5] / 1.7777778f);
   EXPECT_NEAR(f.P[0], 540.0 / 960.0 / std::tan(0.3925), 1e-5);
+  // A 16:9 window's own aspect is this same float, so such windows draw bit for bit as
+  // when the projection took the window's shape.
+  for (auto [w, h] : {std::pair{960, 540}, {1920, 1080}, {1280, 720}, {3840, 2160}})
+    EXPECT_EQ(bitsOf((float)w / (float)h), bitsOf(PICTURE_ASPECT)) << w << "x" << h;
 }
 
 TEST(FrameMatrices, FixedModelAndMirrorAndTheRestingCameraAtTickZero) {
@@ -182,7 +186,7 @@ TEST(FrameMatrices, FixedModelAndMirrorAndTheRestingCameraAtTickZero) {
   for (int32_t tick : {0, 1234}) {
     SCOPED_TRACE(testing::Message() << "tick " << tick);
     FrameMatrices f;
-    buildFrameMatrices(f, tick, 960, 540);
+    buildFrameMatrices(f, tick);
     expectSame(f.R, r);
     expectSame(f.T, identityWith({{13, -1.0f}}));
     expectSame(f.S, identityWith({{5, -1.0f}}));
@@ -193,7 +197,7 @@ TEST(FrameMatrices, FixedModelAndMirrorAndTheRestingCameraAtTickZero) {
 
 TEST(FrameMatrices, ProductsChainLeftToRight) {
   FrameMatrices f;
-  buildFrameMatrices(f, 98765, 1920, 1080);
+  buildFrameMatrices(f, 98765);
   mat4 m;
   matMultiply(m, f.P, f.V);
   expectSame(f.linesMvp, matMultiply(m, m, f.T));
@@ -209,7 +213,7 @@ TEST(FrameMatrices, CameraSways) {
   // A quarter of the sideways period: sin(tick * 3.45e-5) = 1 near tick 45530.
   const int32_t tick = 45530;
   FrameMatrices f;
-  buildFrameMatrices(f, tick, 960, 540);
+  buildFrameMatrices(f, tick);
   double ex = 20.0 * std::sin(tick * 3.45e-5);
   double ey = 15.0 * std::sin(tick * 1e-4) + 45.0;
   // The eye is where the view matrix sends to the origin: eye = -R^T t.

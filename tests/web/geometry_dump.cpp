@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < lines.vertexCount * 4; ++i) put(label, i, lines.colours[i]);
 
     FrameMatrices fm;
-    buildFrameMatrices(fm, m.tick, 960, 540);
+    buildFrameMatrices(fm, m.tick);
     std::snprintf(label, sizeof label, "matrices@%d", m.tick);
     const mat4* all[] = {&fm.V, &fm.P, &fm.R, &fm.T, &fm.S, &fm.T2, &fm.floorMvp,
                          &fm.linesMvp, &fm.mirrorLinesMvp, &fm.mirrorSpritesView};
