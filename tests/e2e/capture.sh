@@ -41,7 +41,7 @@ check "a 0-86 s capture is not one picture repeated" \
   test "$(md5s c | awk '{print $1}' | sort -u | wc -l)" -gt 10
 
 # Sizes that are not 16:9 keep the show's letterbox: a 16:9 picture, black bars beside it.
-brightest() { convert "$1" -crop "$2" +repage -format '%[fx:maxima]' info:; }
+brightest() { convert "$1" -alpha off -crop "$2" +repage -format '%[fx:maxima]' info:; }
 capture --size 320x240 --fps 5 --from 17 --to 17.2 --png tall
 capture --size 400x180 --fps 5 --from 17 --to 17.2 --png wide
 tall=$(ls tall/*.png | head -n 1) wide=$(ls wide/*.png | head -n 1)

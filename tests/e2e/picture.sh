@@ -25,7 +25,7 @@ xdotool key --window "$id" q
 wait_for_exit "$pid" 30
 
 # Mean and maximum grey level (0 to 1) of each screenshot.
-stats() { convert "$1" -colorspace Gray -format "%[fx:mean] %[fx:maxima]" info: 2>/dev/null; }
+stats() { convert "$1" -alpha off -colorspace Gray -format "%[fx:mean] %[fx:maxima]" info: 2>/dev/null; }
 lit() {  # lit FILE: on average above 1 % grey, somewhere above 5 %
   [ -f "$1" ] || return 1
   local s

@@ -31,7 +31,7 @@ shot=$(ls "$work/frames"/*.png 2>/dev/null | head -n 1)
 check "the capture drew the frame at 16.8 s" test -n "$shot"
 
 # Mean grey level (0..255) of a WxH+X+Y rectangle of the 960x540 frame.
-mean() { convert "${shot:-none}" -crop "$1" -colorspace gray -format '%[fx:round(mean*255)]' info: 2>/dev/null || echo 0; }
+mean() { convert "${shot:-none}" -alpha off -crop "$1" -colorspace gray -format '%[fx:round(mean*255)]' info: 2>/dev/null || echo 0; }
 text=$(mean 700x60+130+230)      # the row of glyphs
 mirror=$(mean 700x40+130+300)    # just below it: the reflection
 floor=$(mean 700x40+130+450)     # the slab nearer the camera

@@ -78,7 +78,7 @@ pid=
 check "the music reached 16 s" test "$song_start" -ge 0
 # The row of "Yet again.." (tests/e2e/text.sh). Which figure shares the frame depends on
 # when SDL started, so only what holds at every figure phase is asked: the row is lit.
-text=$(convert "$scratch/shot.png" -crop 700x60+130+230 -colorspace gray -format '%[fx:round(mean*255)]' info: 2>/dev/null || echo 0)
+text=$(convert "$scratch/shot.png" -alpha off -crop 700x60+130+230 -colorspace gray -format '%[fx:round(mean*255)]' info: 2>/dev/null || echo 0)
 echo "  | grey of the credits' row at 16 s: $text"
 check "the credits are written lit across the middle" test "$text" -ge "$CREDITS_LIT"
 # A 0.2 s clip 12 s into the song, looked for in the soundtrack around 12 s.

@@ -116,7 +116,7 @@ soundtrack_time() {  # soundtrack_time CLIP.raw NEAR_SECONDS
 # window $1, saved as $2; 0 if none could be taken.
 credit_row() {  # credit_row WINDOW SHOT.png
   x_bounded 20 import -window "$1" "$2" 2>/dev/null &&
-    convert "$2" -crop 700x60+130+230 -colorspace gray -format '%[fx:round(mean*255)]' info: 2>/dev/null ||
+    convert "$2" -alpha off -crop 700x60+130+230 -colorspace gray -format '%[fx:round(mean*255)]' info: 2>/dev/null ||
     echo 0
 }
 
