@@ -78,19 +78,26 @@ check "an off-screen driver named in SDL_VIDEODRIVER runs the show ($status)" te
 
 # A GL that cannot be loaded: indirect GLX (allowed on this Xvfb with +iglx) gives a
 # context without a usable version, so the loader fails. Mesa's indirect GLX path itself
-# reads past a string, which AddressSanitizer stops, so that build skips this case.
+# reads past a string, which AddressSanitizer stops, so that build skips this case; so
+# does an X server that drops indirect clients altogether (Debian 13's Xvfb with Mesa 25:
+# glxinfo loses its connection the same way), where too old a GL is checked instead.
 if [ "${ZOOV_SANITIZED:-0}" = 1 ]; then
   echo "skip - unloadable GL (Mesa's indirect GLX trips AddressSanitizer inside libGLX_mesa)"
 else
   out=$(ZOOV_USE_DISPLAY=0 ZOOV_XVFB_ARGS=+iglx "$here/lib/with-display.sh" bash -c '
     cd "$work"
+    LIBGL_ALWAYS_INDIRECT=1 timeout 30 glxinfo -B >/dev/null 2>&1 || { echo "no indirect GLX"; exit 0; }
     LIBGL_ALWAYS_INDIRECT=1 timeout 30 "$PROGRAM" window 2>/dev/null
     echo "status $?"
   ')
   echo "$out" | sed 's/^/  | /'
-  check "an unloadable GL prints Something went wrong! on standard output" \
-    test "$(head -n 1 <<<"$out")" = "Something went wrong!"
-  check "an unloadable GL exits with status 255" grep -qx "status 255" <<<"$out"
+  if [ "$out" = "no indirect GLX" ]; then
+    echo "skip - unloadable GL (this X server serves no indirect GLX)"
+  else
+    check "an unloadable GL prints Something went wrong! on standard output" \
+      test "$(head -n 1 <<<"$out")" = "Something went wrong!"
+    check "an unloadable GL exits with status 255" grep -qx "status 255" <<<"$out"
+  fi
 fi
 
 finish
