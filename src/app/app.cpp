@@ -1,16 +1,19 @@
 // Window and context creation, the letterboxed viewport, event handling and the frame loop.
 #include "app/app.h"
 
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include "host/host.h"
 #include "show/viewport.h"
 #include "st/gl.h"
+#include "st/gl_version.h"
 
 // Where the show has no console (Windows, a GUI program), a start-up failure written only
 // to a stream would reach nobody who double-clicked it, so there it also opens a box.
@@ -70,6 +73,17 @@ bool initVideoSubsystem() {
   return true;
 }
 
+// The window and its context, with the frame-buffer attributes set now. False when
+// either is refused; a window made without its context stays in app.window.
+static bool openWindow(App& app, Uint32 flags) {
+  // Created untitled; main() titles it once the context exists.
+  app.window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                app.windowWidth, app.windowHeight, flags);
+  if (!app.window) return false;
+  app.context = SDL_GL_CreateContext(app.window);
+  return app.context != nullptr;
+}
+
 void initVideo(App& app, int mode) {
   SDL_Rect bounds;
   SDL_GetDisplayBounds(0, &bounds);
@@ -94,28 +108,40 @@ void initVideo(App& app, int mode) {
   SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 1);
   SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 4);
 
-  // Created untitled; main() titles it once the context exists.
-  app.window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                app.windowWidth, app.windowHeight, flags);
-  if (!app.window) {
-    // A failed start-up is not a success: exit status 1 (the message stays as it was).
-    printError("Video mode set failed: %s\n", SDL_GetError());
-    SDL_Quit();
-    exit(1);
+  // 4x multisampling first. A display or driver that offers no multisampled visual
+  // (softpipe, many virtual machines and remote displays) refuses the window, or the
+  // context, for it: the show then plays without anti-aliasing rather than not at all.
+  if (!openWindow(app, flags)) {
+    std::string refusal = SDL_GetError();
+    if (app.window) SDL_DestroyWindow(app.window);
+    app.window = nullptr;
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 0);
+    bool opened = openWindow(app, flags);
+    if (!app.window) {
+      // A failed start-up is not a success: exit status 1 (the message stays as it was).
+      printError("Video mode set failed: %s\n", SDL_GetError());
+      SDL_Quit();
+      exit(1);
+    }
+    // A window without a context goes on to the GL loader, which reports it.
+    if (opened) {
+      fprintf(stderr, "No 4x multisampled window here (%s): playing without anti-aliasing\n",
+              refusal.c_str());
+    }
   }
-  SDL_GL_CreateContext(app.window);
   SDL_GL_SetSwapInterval(1);
 
   // glad opens the system's libGL itself, resolves every entry point through it and
   // reports the version the context answered (0 when there is no usable context). A
-  // context below 3.3 lacks entry points the show calls, so it counts as a failure too
-  // rather than a crash on the first missing function.
+  // context below 3.3 lacks entry points the show calls, so it counts as a failure too,
+  // said before any set-up rather than as a crash or a string of error boxes later.
   int version = gladLoaderLoadGL();
-  gladLoaderUnloadGL();  // drops glad's handle only: SDL keeps libGL loaded for the context
-  if (version < GLAD_MAKE_VERSION(3, 3)) {
-    printOut("Something went wrong!\n");
+  if (version < GLAD_MAKE_VERSION(st::NEEDED_GL_MAJOR, st::NEEDED_GL_MINOR)) {
+    printOut("Something went wrong!\n%s\n", st::describeGlShortfall().c_str());
     exit(-1);
   }
+  gladLoaderUnloadGL();  // drops glad's handle only: SDL keeps libGL loaded for the context
 
   applyLetterbox(app.windowWidth, app.windowHeight);
   glEnable(GL_MULTISAMPLE);
@@ -127,21 +153,56 @@ void setupShow(App& app) {
   startMusic(app.music);
 }
 
+void quitShow(App& app) {
+  app.music.soloud.deinit();
+  // The context goes before SDL closes the display: drivers that work for the context on
+  // threads of their own (Zink) crash when the display vanishes under a live context.
+  if (app.context) {
+    SDL_GL_MakeCurrent(app.window, nullptr);
+    SDL_GL_DeleteContext(app.context);
+    app.context = nullptr;
+  }
+  if (app.window) SDL_DestroyWindow(app.window);
+  app.window = nullptr;
+  SDL_Quit();
+  exit(0);
+}
+
+#ifdef SIGHUP
+// SDL turns SIGINT and SIGTERM into a quit event; a hang-up (the terminal closed, a
+// session ended) ends the show the same way, at the next look at the event queue.
+static volatile sig_atomic_t hungUp = 0;
+extern "C" void noteHangUp(int) { hungUp = 1; }
+#endif
+
+void quitOnHangUp() {
+#ifdef SIGHUP
+  struct sigaction current;
+  // Left alone where the caller ignores it (nohup) or has its own plans for it.
+  if (sigaction(SIGHUP, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) return;
+  struct sigaction note;
+  memset(&note, 0, sizeof note);
+  note.sa_handler = noteHangUp;
+  sigemptyset(&note.sa_mask);
+  sigaction(SIGHUP, &note, nullptr);
+#endif
+}
+
 void handleEvents(App& app) {
   SDL_Event event;
   while (SDL_PollEvent(&event)) {
     switch (event.type) {
+      // Both quit events take one path: audio first, then the context, then SDL.
       case SDL_QUIT:
-        app.music.soloud.deinit();
-        SDL_Quit();
-        exit(0);
       case SDL_KEYUP:
-        app.music.soloud.deinit();
-        exit(0);
+        quitShow(app);
       default:
         break;
     }
   }
+#ifdef SIGHUP
+  if (hungUp) quitShow(app);
+#endif
 }
 
 void renderFrame(App& app) {

@@ -11,6 +11,7 @@
 // lives in main(), so the music engine is shut down by the normal process exit.
 struct App {
   SDL_Window* window = nullptr;
+  SDL_GLContext context = nullptr;  // kept only to be released before SDL closes the display
   int32_t windowWidth = 0;
   int32_t windowHeight = 0;
   Show show;
@@ -28,8 +29,14 @@ void initVideo(App& app, int mode);
 void findAssets();
 // The scene, then the music on the audio device: the last act before the first frame.
 void setupShow(App& app);
-// Drains the event queue; quits on SDL_QUIT or any key release.
+// Drains the event queue; quits on SDL_QUIT (a window close, SIGINT, SIGTERM), any key
+// release or a hang-up.
 void handleEvents(App& app);
+// Ends the show with status 0: audio shut down, the GL context released, the window
+// destroyed, SDL closed. Does not return.
+[[noreturn]] void quitShow(App& app);
+// A hang-up (SIGHUP) ends the show like a quit event, unless the caller ignores it.
+void quitOnHangUp();
 // One frame: clocks, geometry, passes, 1 ms sleep, swap.
 void renderFrame(App& app);
 

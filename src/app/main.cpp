@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     SDL_Quit();
     return 1;
   }
+  quitOnHangUp();
   initVideo(app, argc);
   SDL_SetWindowTitle(app.window, "zOOv 2020");
   findAssets();

@@ -23,6 +23,7 @@
 #include "show/show.h"
 #include "show/viewport.h"
 #include "st/gl.h"
+#include "st/gl_version.h"
 #include "st/read_file.h"
 #include "st/report.h"
 #include "st/st_shader.h"
@@ -82,8 +83,11 @@ bool openContext() {
     fprintf(stderr, "zoov2020-capture: no OpenGL context: %s\n", SDL_GetError());
     return false;
   }
-  if (gladLoaderLoadGL() < GLAD_MAKE_VERSION(3, 3)) {
-    fprintf(stderr, "zoov2020-capture: OpenGL 3.3 is not available\n");
+  // Checked before anything is set up: a context too old fails here, in words, rather
+  // than on the first missing function.
+  if (gladLoaderLoadGL() < GLAD_MAKE_VERSION(st::NEEDED_GL_MAJOR, st::NEEDED_GL_MINOR)) {
+    fprintf(stderr, "zoov2020-capture: OpenGL %d.%d is not available\n%s\n", st::NEEDED_GL_MAJOR,
+            st::NEEDED_GL_MINOR, st::describeGlShortfall().c_str());
     return false;
   }
   return true;

@@ -5,6 +5,10 @@
 #include <SDL.h>
 #include <fcntl.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <pthread.h>
+#include <sys/prctl.h>
+#endif
 
 #include <csignal>
 #include <cstdio>
@@ -15,36 +19,70 @@ namespace host {
 namespace {
 
 #ifdef _WIN32
-// Windows sends a GUI program no SIGINT or SIGTERM to end it by: nothing to arrange.
+// Windows sends a GUI program no SIGINT or SIGTERM to end it by, and its boxes belong to
+// the process itself: nothing to arrange.
 struct BoxSignals {
   BoxSignals() {}
 };
 #else
-// SDL turns SIGINT and SIGTERM into a quit event, but a box runs its own event loop and
-// never looks at the queue: while one is open these two end the process at once, with the
-// status the quit would have given. Signals the caller ignored stay ignored.
+// SDL turns SIGINT and SIGTERM into a quit event (and the show a SIGHUP), but a box runs
+// its own event loop and never looks at the queue: while one is open these end the process
+// at once, with the status the quit would have given. Signals the caller ignored stay ignored.
 extern "C" void quitDuringBox(int) { _exit(0); }
 
 struct BoxSignals {
-  struct sigaction saved[2];
-  bool replaced[2] = {false, false};
-  static constexpr int SIGNALS[2] = {SIGINT, SIGTERM};
+  static constexpr int COUNT = 3;
+  static constexpr int SIGNALS[COUNT] = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction saved[COUNT];
+  bool replaced[COUNT] = {false, false, false};
 
   BoxSignals() {
     struct sigaction quit;
     memset(&quit, 0, sizeof quit);
     quit.sa_handler = quitDuringBox;
     sigemptyset(&quit.sa_mask);
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < COUNT; ++i) {
       if (sigaction(SIGNALS[i], nullptr, &saved[i]) != 0 || saved[i].sa_handler == SIG_IGN) continue;
       replaced[i] = sigaction(SIGNALS[i], &quit, nullptr) == 0;
     }
   }
   ~BoxSignals() {
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < COUNT; ++i) {
       if (replaced[i]) sigaction(SIGNALS[i], &saved[i], nullptr);
     }
   }
+};
+#endif
+
+#ifdef __linux__
+// SDL draws an X11 box in a forked child, which holds a copy of the show's X connection.
+// Were the show to end while the box is up (a signal, a kill), that child would live on,
+// ownerless, and keep both the box and the show's window on screen. So a child forked
+// while a box opens is bound to die with the process that forked it. Only async-signal-safe
+// calls here: the child of a threaded process may call nothing else.
+volatile sig_atomic_t boxOpening = 0;
+volatile pid_t boxParent = 0;
+
+extern "C" void bindBoxChild() {
+  if (!boxOpening) return;
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  // The parent may have gone between the fork and the line above.
+  if (getppid() != boxParent) _exit(0);
+}
+
+struct BoxChild {
+  BoxChild() {
+    static bool registered = pthread_atfork(nullptr, nullptr, bindBoxChild) == 0;
+    (void)registered;
+    boxParent = getpid();
+    boxOpening = 1;
+  }
+  ~BoxChild() { boxOpening = 0; }
+};
+#else
+// Elsewhere the box is drawn by the process itself and ends with it.
+struct BoxChild {
+  BoxChild() {}
 };
 #endif
 
@@ -60,6 +98,7 @@ constexpr int OPEN_FLAGS = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
 
 bool showErrorBox(const char* caption, const char* text) {
   BoxSignals whileOpen;
+  BoxChild endsWithUs;
   return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) == 0;
 }
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Hostile inputs and broken surroundings, met as a user or a broken system would: no font
 # for a message box, asset files that are not regular files, a termination signal while a
-# box is open, the test helpers' own bounds; and for zoov2020-capture, options that once
-# deadlocked, outputs that are not files, a write that fails, signals, a broken shader.
+# box is open (nothing of the show left on screen after it), the test helpers' own bounds;
+# and for zoov2020-capture, options that once deadlocked, outputs that are not files, a
+# write that fails, signals, a broken shader, too old an OpenGL.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib/common.sh"
@@ -67,15 +68,30 @@ for kind in fifo directory sparse; do
   rm -rf "$work"
 done
 
-# --- SIGTERM while a box is open ends the show at once
+# --- SIGTERM while a box is open ends the show at once, and all of it: SDL draws the box
+# in a forked child holding the show's X connection, which must not outlive the show.
+# (A dead child may stay a zombie where nothing reaps orphans: dead all the same.)
+alive() { [ -r "/proc/$1/status" ] && ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null; }
 work=$(make_workdir)
 sed -i -e 's/^uniform float time;/const float time = 0.0;/' "$work/assets/lines.vs"
 start_show "$work"
 box=$(wait_for_box ".*:time" 60)
 check "a box is up" test -n "$box"
+kids=$(descendants "$pid")
+check "drawn by a child process of the show (${kids:-none})" test -n "$kids"
 kill -TERM "$pid"
 wait_for_exit "$pid" 5
 check "SIGTERM during a box ends the show within 5 s, status 0 ($exit_status)" test "$exit_status" -eq 0
+step "waiting for the box's process to go"
+for _ in $(seq 1 50); do
+  left=$(for k in $kids; do alive "$k" && echo "$k"; done)
+  [ -z "$left" ] && break
+  sleep 0.1
+done
+check "the box's process is gone too (left:${left:- none})" test -z "$left"
+on_screen=$(x_bounded 10 xwininfo -root -tree | grep -E '"(zOOv 2020|.*:time)"')
+check "and neither the box nor the window is on screen (${on_screen:-none})" test -z "$on_screen"
+for k in $left; do kill -KILL "$k" 2>/dev/null; done
 rm -rf "$work"
 
 # --- zoov2020-capture (built in the plain build only)
@@ -130,6 +146,12 @@ check "a broken shader fails the capture ($status, $elapsed s)" test "$status" -
 check "naming the file and saying why" \
   grep -q "^assets/lines.fs$" log && grep -q "a shader program cannot be built" log
 rm -rf assets && mv good assets
+
+# A context older than OpenGL 3.3 fails the capture before any work, saying what it found.
+MESA_GL_VERSION_OVERRIDE=3.2 capture --fps 5 --from 10 --to 11 --out old/o.mp4
+check "an OpenGL 3.2 context fails the capture ($status)" test "$status" -eq 1
+check "naming the version found, the renderer and the version needed" \
+  grep -qE '^OpenGL found: 3\.2 .*; renderer: .+; needed: OpenGL 3\.3$' log
 
 # Termination signals stop a capture and its encoder and display promptly, remove the
 # partial output and end the capture by the signal.

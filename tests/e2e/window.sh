@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The show's window as a user meets it: windowed with an argument, full screen without,
-# quitting on key release, on a window close and on SIGTERM, and a clear failure without a display.
+# quitting on key release, on a window close and on signals (on Zink too), a window without
+# multisampling, and clear failures without a display or with too old an OpenGL.
 set -u
 here=$(dirname "$0")
 source "$here/lib/common.sh"
@@ -63,6 +64,60 @@ out=$(run_in_display 1920x1200x24 '
 echo "$out" | sed 's/^/  | /'
 check "no argument gives a full-screen 1920x1200 window" grep -qx "size 1920x1200" <<<"$out"
 check "SIGTERM ends the show with status 0" grep -qx "status 0" <<<"$out"
+
+# No multisampled visual: softpipe offers none. The show says so in one line on standard
+# error, opens its window all the same and ends on a key release with status 0.
+out=$(run_in_display 1920x1080x24 '
+  source "'"$here"'/lib/common.sh" "$BUILD_DIR" "$SOURCE_DIR"
+  cd "$work"
+  GALLIUM_DRIVER=softpipe "$PROGRAM" window 2>softpipe.err & pid=$!
+  id=$(wait_for_window $pid) || { echo "no window"; exit 1; }
+  sleep 2
+  xdotool key --window "$id" q
+  wait_for_exit $pid 30; echo "status $exit_status"
+')
+echo "$out" | sed 's/^/  | /'
+err=$(cat "$work/softpipe.err")
+echo "  | stderr: $err"
+check "softpipe, no multisampled visual: the window opens and a key release exits 0" \
+  grep -qx "status 0" <<<"$out"
+check "saying so in one line on standard error" \
+  grep -qx 'No 4x multisampled window here (.*): playing without anti-aliasing' <<<"$err"
+
+# Zink (OpenGL on Vulkan, here on lavapipe) works for the context on threads of its own:
+# the show releases the context before SDL closes the display, so a window close and the
+# signals end it with status 0 too, not a crash.
+for how in close TERM HUP; do
+  out=$(run_in_display 1920x1080x24 '
+    source "'"$here"'/lib/common.sh" "$BUILD_DIR" "$SOURCE_DIR"
+    cd "$work"
+    LIBGL_ALWAYS_SOFTWARE=1 MESA_LOADER_DRIVER_OVERRIDE=zink "$PROGRAM" window 2>/dev/null & pid=$!
+    id=$(wait_for_window $pid) || { echo "no window"; exit 1; }
+    sleep 2
+    grep -q libvulkan_lvp /proc/$pid/maps && echo "on zink"
+    case '"$how"' in
+      close) "$BUILD_DIR/tests/close_window" "$id" ;;
+      *) kill -'"$how"' $pid ;;
+    esac
+    wait_for_exit $pid 30; echo "status $exit_status"
+  ')
+  echo "$out" | sed 's/^/  | /'
+  check "Zink: the show runs on Vulkan's lavapipe" grep -qx "on zink" <<<"$out"
+  check "Zink: $how ends the show with status 0" grep -qx "status 0" <<<"$out"
+done
+
+# An OpenGL older than 3.3: the failure as before, then the version and renderer found and
+# the version needed, before any set-up (no box).
+out=$(run_in_display 1920x1080x24 '
+  cd "$work"
+  MESA_GL_VERSION_OVERRIDE=3.2 timeout 30 "$PROGRAM" window 2>/dev/null
+  echo "status $?"
+')
+echo "$out" | sed 's/^/  | /'
+check "OpenGL 3.2: Something went wrong! on standard output, status 255" \
+  test "$(sed -n 1p <<<"$out")" = "Something went wrong!" -a "$(sed -n 3p <<<"$out")" = "status 255"
+check "then the version found, the renderer and the version needed" \
+  grep -qE '^OpenGL found: 3\.2 .*; renderer: .+; needed: OpenGL 3\.3$' <<<"$(sed -n 2p <<<"$out")"
 
 # No display at all: the message on standard error and status 1, rather than SDL's
 # fallback to an off-screen driver playing the music behind a window nobody sees.
