@@ -9,7 +9,7 @@ run_in_virtual_display "$0" "$@"
 # Standard error holds exactly one line, naming the music file.
 one_audio_line() {
   local lines
-  lines=$(wc -l <"$1/stderr")
+  lines=$(stderr_lines "$1")
   [ "$lines" -eq 1 ] && grep -q 'assets/zoov2020.ogg' "$1/stderr" && return 0
   echo "  | stderr ($lines lines):"; sed 's/^/  | /' "$1/stderr"
   return 1
@@ -53,7 +53,7 @@ wait_for_exit "$pid" 30
 check "no audio device: a key release exits 0 (status $exit_status)" test "$exit_status" -eq 0
 said=$(cat "$work/stderr")
 check "no audio device: one line on stderr, that it plays without sound (${said:-nothing})" \
-  test "$(wc -l <"$work/stderr")" -eq 1 -a -n "$(grep 'plays without sound$' "$work/stderr")"
+  test "$(stderr_lines "$work")" -eq 1 -a -n "$(grep 'plays without sound$' "$work/stderr")"
 rm -rf "$work"
 
 # --- a program lacking a uniform: a box per use, the show goes on after each

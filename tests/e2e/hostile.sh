@@ -64,7 +64,7 @@ for kind in fifo directory sparse; do
   start_show "$work"
   check "music as a $kind: the show runs, no box, key release exits 0" runs_cleanly 2
   check "music as a $kind: one line on standard error names the file" \
-    test "$(grep -c 'cannot load assets/zoov2020.ogg' "$work/stderr")" -eq 1 -a "$(wc -l <"$work/stderr")" -eq 1
+    test "$(grep -c 'cannot load assets/zoov2020.ogg' "$work/stderr")" -eq 1 -a "$(stderr_lines "$work")" -eq 1
   rm -rf "$work"
 done
 

@@ -85,6 +85,12 @@ start_show() {
 
 # The show of $pid runs normally: a window, no box for $1 seconds (default 4), still
 # alive, then a key release ends it with status 0.
+# Lines the show wrote to standard error, less the note that this X server has no
+# multisampled window (every run on Debian 13's Xvfb, softpipe and the like).
+stderr_lines() {  # stderr_lines WORKDIR
+  grep -cv '^No 4x multisampled window here' "$1/stderr"
+}
+
 runs_cleanly() {
   local settle=${1:-4} id
   id=$(wait_for_window "$pid" 60) || { echo "  | no window"; kill -9 "$pid" 2>/dev/null; return 1; }
