@@ -2,7 +2,7 @@
 # Installs what is missing, checks that the folders under src/ use each other one way,
 # builds, and runs every test: unit tests, GL tests under Xvfb
 # and end-to-end tests of the real programs; the Windows build under Wine
-# (ZOOV_WINDOWS=0 skips it) and the browser build in headless Chromium (ZOOV_WEB=0 skips
+# (ZOOV_WINDOWS=0 skips it) and the browser build in Chromium and Firefox (ZOOV_WEB=0 skips
 # it); then the native suites again in a build with AddressSanitizer and UBSan
 # (ZOOV_SANITIZE=0 skips that pass).
 set -euo pipefail
@@ -23,7 +23,7 @@ if [ "${ZOOV_WINDOWS:-1}" != 0 ]; then  # ZOOV_WINDOWS=0 skips it
   scripts/test-windows.sh build
 fi
 if [ "${ZOOV_WEB:-1}" != 0 ]; then
-  echo "== browser build in headless Chromium"
+  echo "== browser build in Chromium and Firefox"
   tests/web/run.sh build
 fi
 
