@@ -430,7 +430,8 @@ void composeBar(int rb) {
   // Pads: the harmonic bed.
   composePads(rb);
 
-  // Stabs: off-beat chords that leave the hook's own beats free.
+  // Stabs: off-beat chords that leave the hook's own beats free, voiced an octave and more
+  // below it so the tune keeps its register to itself.
   if (drop || climax) {
     int v[4];
     const int hits[3] = {2, 7, 12};
