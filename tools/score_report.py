@@ -52,7 +52,8 @@ def motifs(notes, melodic):
             unit = (t3 - t0) / 8.0
             if not 0.5 * STEP <= unit <= 4 * STEP:
                 continue
-            if all(abs(g - w * unit) <= 0.35 * unit for g, w in ((t1 - t0, 3), (t2 - t1, 3), (t3 - t2, 2))):
+            gaps = ((t1 - t0, 3), (t2 - t1, 3), (t3 - t2, 2))
+            if all(abs(g - w * unit) <= 0.35 * unit for g, w in gaps):
                 found.append((t0, part, int(m0)))
     return sorted(found)
 
@@ -116,8 +117,8 @@ def chord_of(notes, start, end, melodic):
     for root in range(12):
         for name, third in (("", 4), ("m", 3)):
             tones = {root, (root + third) % 12, (root + 7) % 12}
-            score = sum(w[pc] for pc in tones) - 0.5 * sum(w[pc] for pc in range(12) if pc not in tones)
-            score += 0.25 * w[root]
+            outside = sum(w[pc] for pc in range(12) if pc not in tones)
+            score = sum(w[pc] for pc in tones) - 0.5 * outside + 0.25 * w[root]
             if best is None or score > best[0]:
                 best = (score, NAMES[root] + name)
     return best[1] if sum(w) > 0 else "-"
@@ -174,7 +175,7 @@ def main():
     print("the loop's 16 bars (80-120 s), bars each melodic part plays in:")
     busiest = 0
     for part in melodic:
-        bars = sorted({bar_of(t) for t, p, _, _, _ in notes if p == part and t >= LOOP_START - 0.05})
+        bars = sorted({bar_of(t) for t, p, _, _, _ in notes if p == part})
         bars = [x for x in bars if LOOP_BAR <= x < SONG_BARS]
         busiest = max(busiest, len(bars))
         print("  %-8s %2d: %s" % (part, len(bars), " ".join(str(x) for x in bars)))
@@ -183,15 +184,17 @@ def main():
     keys, away = [], 0
     for b in range(LOOP_BAR, SONG_BARS):
         minor = signature_of(notes, b)
-        keys.append("%d:%sm" % (b, NAMES[minor]))
+        sharps = (minor + 3) * 7 % 12  # of the relative major
+        keys.append("%d:%s" % (b, "Am" if minor == 9 else "%d%s" % (
+            sharps if sharps <= 6 else 12 - sharps, "#" if sharps <= 6 else "b")))
         away += minor != 9
-    print("key signature each loop bar fits best (named by its minor key): " + " ".join(keys))
+    print("key signature each loop bar fits best: " + " ".join(keys))
     target(away >= 4, "4. at least 4 of the loop's bars centred on another key than A minor", away)
 
     openings, afc = [], 0
     for phrase in range(12):
-        chords = [chord_of(notes, (4 * phrase + k) * BAR + 0.05, (4 * phrase + k + 0.5) * BAR, melodic)
-                  for k in range(4)]
+        bars = range(4 * phrase, 4 * phrase + 4)
+        chords = [chord_of(notes, b * BAR + 0.05, (b + 0.5) * BAR, melodic) for b in bars]
         openings.append("%d s %s" % (10 * phrase, "-".join(chords)))
         afc += chords[:3] == ["Am", "F", "C"]
     print("phrases (the chord of each bar's first half): " + "; ".join(openings))
@@ -202,8 +205,8 @@ def main():
     for k, p, m, q, n in found:
         print("  clash at %.2f s (bar %d, beat %d): %s %s against %s %s" % (
             k * BEAT, k // 4, k % 4 + 1, p, name(m), q, name(n)))
-    target(not beats, "5. no semitone or minor ninth against a melodic note on a quarter beat (beats)",
-           len(beats))
+    target(not beats, "5. no melodic note a semitone or minor ninth from another pitched note "
+           "on a quarter beat (beats)", len(beats))
 
     print("targets (%d missed):" % sum(r.startswith("  MISS") for r in results))
     print("\n".join(results))

@@ -1,7 +1,7 @@
 // soundtrack_meter: the soundtrack's mix as a listener meets it, in figures: octave balance,
 // loudness by slot, each part against the bass, the tune over the fountain, breakdown and
-// drop, the loop seam, swing and looseness, the pad's bar lines and the bells' aliasing. tools/measure-soundtrack.sh
-// runs it on the decoded asset and on the synthesizer's stems.
+// drop, the loop seam, swing and looseness, the pad's bar lines and the bells' aliasing.
+// tools/measure-soundtrack.sh runs it on the decoded asset and on the synthesizer's stems.
 // Usage: soundtrack_meter SONG.wav [STEMS_DIR]
 #include <algorithm>
 #include <cmath>

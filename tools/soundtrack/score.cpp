@@ -168,7 +168,8 @@ const BarHarmony& harmonyAt(int songBar) {
 const std::vector<Cue>& cues() {
   static const std::vector<Cue> all = [] {
     std::vector<Cue> out;
-    for (const CueText& c : CUES) out.push_back({c.bar, c.voice, parseTune(c.tune), c.level, c.ring});
+    for (const CueText& c : CUES)
+      out.push_back({c.bar, c.voice, parseTune(c.tune), c.level, c.ring});
     return out;
   }();
   return all;
