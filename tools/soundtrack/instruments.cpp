@@ -407,7 +407,7 @@ void lead(double t0, float midi, double gate, float vel, float fromMidi, float g
 void hook(double t0, float midi, double gate, float vel, float fromMidi) {
   logNote(HOOK, t0, midi, gate, vel);
   if (muted(HOOK)) return;
-  const Placed strip = place(Strip{0.85f * vel, 0.0f, 0.18f, 0.24f, 0.15f});
+  const Placed strip = place(Strip{0.78f * vel, 0.0f, 0.18f, 0.24f, 0.15f});
   const Adsr env{0.003f, 0.25f, 0.6f, 0.12f};
   size_t i0 = frameAt(t0);
   size_t n = frameAt(envelopeLength(env, (float)gate));
@@ -430,13 +430,13 @@ void hook(double t0, float midi, double gate, float vel, float fromMidi) {
     pitch += vibDepth * std::sin(2.0f * (float)PI * vibPhase);
     float hz = noteHz(pitch);
     if (j % 8 == 0) {
-      float cut = 3000.0f + 6500.0f * std::exp(-t / 0.09f);
+      float cut = 4200.0f + 6500.0f * std::exp(-t / 0.09f);
       fl.tune(cut, 0.9f);
       fr.tune(cut * 1.04f, 0.9f);
     }
     float body = a.pulse(hz / RATE, 0.32) * 0.45f + b.saw(hz * 1.002f / RATE) * 0.4f;
-    float octL = up.saw(hz * 2.0f * 0.998f / RATE) * 0.3f;
-    float octR = up2.saw(hz * 2.0f * 1.002f / RATE) * 0.3f;
+    float octL = up.saw(hz * 2.0f * 0.998f / RATE) * 0.45f;
+    float octR = up2.saw(hz * 2.0f * 1.002f / RATE) * 0.45f;
     fl.run(body + octL);
     fr.run(body + octR);
     lowL.run(fl.lp);
