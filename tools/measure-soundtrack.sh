@@ -3,7 +3,9 @@
 # loudness and true peak, then tools/soundtrack_meter.cpp for the octave balance, the
 # loudness of each slot, breakdown and drop, the loop seam and, from the synthesizer's
 # stems, each part against the bass, the lead over the fountain, swing and looseness, the
-# pad's bar lines and the bells' aliasing. Needs ffmpeg (scripts/install-deps.sh).
+# pad's bar lines and the bells' aliasing; last, tools/score_report.py reads the score the
+# synthesizer prints (the motif, melodic gaps, the loop's conversation, its keys and
+# phrases, clashes). Needs ffmpeg and python3 (scripts/install-deps.sh).
 # Usage: tools/measure-soundtrack.sh [ASSET.ogg] [STEMS_DIR] [BUILD_DIR]
 #   With no STEMS_DIR, the stems come from the synthesizer of BUILD_DIR (default build),
 #   rendered into a temporary folder; pass "-" to measure the asset alone.
@@ -44,3 +46,7 @@ if [ "$stems" = "-" ]; then
 else
   "$build/soundtrack_meter" "$work/song.wav" "$stems"
 fi
+
+echo
+"$build/make_soundtrack" - --score "$work/score.txt"
+python3 "$root/tools/score_report.py" "$work/score.txt"

@@ -1,7 +1,7 @@
 // soundtrack_meter: the soundtrack's mix as a listener meets it, in figures: octave balance,
-// loudness by slot, each part against the bass, breakdown and drop, the loop seam, swing
-// and looseness, the pad's bar lines and the bells' aliasing. tools/measure-soundtrack.sh
-// runs it on the decoded asset and on the synthesizer's stems.
+// loudness by slot, each part against the bass, the tune over the fountain, breakdown and
+// drop, the loop seam, swing and looseness, the pad's bar lines and the bells' aliasing.
+// tools/measure-soundtrack.sh runs it on the decoded asset and on the synthesizer's stems.
 // Usage: soundtrack_meter SONG.wav [STEMS_DIR]
 #include <algorithm>
 #include <cmath>
@@ -483,8 +483,8 @@ int main(int argc, char** argv) {
 
   if (argc < 3) return report();
   const std::string dir = argv[2];
-  const char* names[] = {"kick", "snare", "clap", "hats", "cymbals", "toms",    "fx",
-                         "bass", "pad",   "stab", "arp",  "lead",    "counter", "bells"};
+  const char* names[] = {"kick", "snare", "clap", "hats", "cymbals", "toms",    "fx",    "bass",
+                         "pad",  "stab",  "arp",  "lead", "hook",    "counter", "bells"};
   std::vector<Audio> stems;
   std::vector<std::string> have;
   Audio sum;
@@ -558,17 +558,22 @@ int main(int argc, char** argv) {
         "frequency %.0f Hz\n",
         100.0 * low / all, peak * RATE / NFFT);
   }
-  if (const Audio* lead = find("lead")) {
-    std::vector<double> ol = octaves(spectrum(*lead, 80, 88)),
-                        orr = octaves(spectrum(restOf(*lead), 80, 88));
+  // The tune over the fountain: the hook's own voice where the piece has one.
+  const Audio* tune = find("hook") ? find("hook") : find("lead");
+  if (tune) {
+    std::vector<double> ol = octaves(spectrum(*tune, 80, 88)),
+                        orr = octaves(spectrum(restOf(*tune), 80, 88));
     int best = (int)(std::max_element(ol.begin(), ol.end()) - ol.begin());
     target(db(ol[best]) - db(orr[best]) > 0.0 && ol[best] > 1e-12,
-           "lead over the fountain above the rest in its own band (dB)",
+           "the tune over the fountain above the rest in its own band (dB)",
            db(ol[best]) - db(orr[best]));
-    printf("lead over the fountain (80-88 s), lead against the rest per octave band:");
+    printf("%s over the fountain (80-88 s), against the rest per octave band:",
+           find("hook") ? "hook" : "lead");
     for (int k = 4; k < 10; ++k) printf(" %s %+.1f", CENTRE_NAMES[k], db(ol[k]) - db(orr[k]));
     printf(" dB; its own loudest band %s: %+.1f dB\n", CENTRE_NAMES[best],
            db(ol[best]) - db(orr[best]));
+  }
+  if (const Audio* lead = find("lead")) {
     std::vector<double> hl = hops(*lead);
     double playing = 0.0;
     for (size_t i = 0; i < std::min<size_t>(1200, hl.size()); ++i)
