@@ -138,6 +138,10 @@ void handleEvents(App& app) {
       case SDL_KEYUP:
         app.music.soloud.deinit();
         exit(0);
+      case SDL_AUDIODEVICEREMOVED:
+        // The sound server died or the device was unplugged: the music goes on unheard.
+        if (!event.adevice.iscapture) app.music.soloud.deviceRemoved(event.adevice.which);
+        break;
       default:
         break;
     }

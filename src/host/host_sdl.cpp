@@ -6,9 +6,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace host {
 
@@ -109,33 +116,103 @@ class QuietStderr {
 
 }  // namespace
 
+namespace {
+
+// One open of the audio device, run on a thread of its own: a sound server that never
+// answers keeps SDL_AudioInit or SDL_OpenAudioDevice from ever returning, and the caller
+// waits for it a bounded time only. The record is shared by the two: whichever lets go
+// last frees it.
+struct Opening {
+  std::mutex lock;
+  std::condition_variable finished;
+  bool done = false;       // the open came back, in time
+  bool abandoned = false;  // the caller stopped waiting: the open is closed when it comes back
+  uint32_t device = 0;
+  std::string why;
+  SDL_AudioSpec want;
+};
+
+// An open that has not come back still holds SDL's audio layer, which is one per process:
+// no other open may start meanwhile.
+std::atomic<bool> openPending{false};
+
+// SDL's audio layer is started with SDL_AudioInit rather than SDL_InitSubSystem, so that
+// SDL_Quit leaves it alone: it is ours to stop (close), and an open stuck inside it on this
+// thread would crash if SDL_Quit tore the driver down under it.
+void openDevice(const std::shared_ptr<Opening>& opening) {
+  uint32_t device = 0;
+  std::string why;
+  bool started = SDL_AudioInit(nullptr) == 0;
+  if (!started) {
+    why = SDL_GetError();  // SDL keeps its error text per thread: read it here
+  } else {
+    SDL_AudioSpec have;
+    // No changes allowed: SDL converts to whatever the hardware wants, so the callback
+    // always gets exactly the mix format.
+    device = SDL_OpenAudioDevice(nullptr, 0, &opening->want, &have, 0);
+    if (device == 0) why = SDL_GetError();
+  }
+  std::lock_guard<std::mutex> guard(opening->lock);
+  if (opening->abandoned) {
+    // Too late: the show already plays without it. A device opens paused, so this one
+    // never called the mixer, and it goes before it does.
+    if (device != 0) SDL_CloseAudioDevice(device);
+    if (started) SDL_AudioQuit();
+    openPending.store(false);
+    return;
+  }
+  if (device == 0 && started) SDL_AudioQuit();
+  opening->device = device;
+  opening->why = why;
+  opening->done = true;
+  opening->finished.notify_one();
+}
+
+}  // namespace
+
 bool AudioOutput::open(MixCallback mixInto, void* userdata, std::string* why) {
   close();
   mix = mixInto;
   user = userdata;
-  QuietStderr quiet;
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-    if (why) *why = SDL_GetError();
+  if (openPending.load()) {
+    if (why) *why = "an earlier open of the audio device has not come back";
     return false;
   }
-  subsystem = true;
+  auto opening = std::make_shared<Opening>();
+  SDL_zero(opening->want);
+  opening->want.freq = (int)OUTPUT_RATE;
+  opening->want.format = AUDIO_F32SYS;
+  opening->want.channels = (Uint8)OUTPUT_CHANNELS;
+  opening->want.samples = (Uint16)OUTPUT_BUFFER_FRAMES;
+  opening->want.callback = callback;
+  opening->want.userdata = this;
 
-  SDL_AudioSpec want;
-  SDL_zero(want);
-  want.freq = (int)OUTPUT_RATE;
-  want.format = AUDIO_F32SYS;
-  want.channels = (Uint8)OUTPUT_CHANNELS;
-  want.samples = (Uint16)OUTPUT_BUFFER_FRAMES;
-  want.callback = callback;
-  want.userdata = this;
-  SDL_AudioSpec have;
-  // No changes allowed: SDL converts to whatever the hardware wants, so the callback
-  // always gets exactly the mix format.
-  device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-  if (device == 0) {
-    if (why) *why = SDL_GetError();
+  QuietStderr quiet;  // only while this waits: a stuck open must not silence the program
+#ifdef _WIN32
+  // Windows' audio layer ties its COM objects to the thread that starts it, and no Windows
+  // driver is known to hang: the open runs here.
+  openDevice(opening);
+#else
+  try {
+    std::thread(openDevice, opening).detach();
+  } catch (const std::exception&) {
+    openDevice(opening);  // no thread to spare: open here, unbounded, as before
+  }
+#endif
+  std::unique_lock<std::mutex> guard(opening->lock);
+  if (!opening->finished.wait_for(guard, std::chrono::seconds(OUTPUT_OPEN_LIMIT_SECONDS),
+                                  [&] { return opening->done; })) {
+    opening->abandoned = true;
+    openPending.store(true);
+    if (why) *why = "it did not open within " + std::to_string(OUTPUT_OPEN_LIMIT_SECONDS) + " s";
     return false;
   }
+  if (opening->device == 0) {
+    if (why) *why = opening->why;
+    return false;
+  }
+  device = opening->device;
+  subsystem = true;
   SDL_PauseAudioDevice(device, 0);
   return true;
 }
@@ -146,9 +223,14 @@ void AudioOutput::close() {
     device = 0;
   }
   if (subsystem) {
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    SDL_AudioQuit();
     subsystem = false;
   }
+}
+
+bool AudioOutput::wentAway(uint32_t removedId) const {
+  // SDL stops an opened device that it has lost before it reports it removed.
+  return device != 0 && removedId == device && SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED;
 }
 
 void AudioOutput::callback(void* self, uint8_t* stream, int len) {

@@ -92,20 +92,33 @@ result Soloud::init() {
   if (output.open(mixOutput, this, &why)) return SO_NO_ERROR;
   output.close();
 
-  // No sound card, no sound server, or a driver that does not exist: the music plays on,
-  // unheard, so the show does not stand still at music time 0.
+  // No sound card, no sound server, one that never answers, or a driver that does not
+  // exist: the music plays on, unheard, so the show does not stand still at music time 0.
   fprintf(stderr, "audio: no audio device (%s): the show plays without sound\n",
           why.empty() ? "none found" : why.c_str());
+  return playUnheard();
+}
+
+result Soloud::playUnheard() {
   silent = new SilentOutput;
   try {
     silent->thread = std::thread(playIntoNothing, this, &silent->stop);
   } catch (const std::exception&) {
-    // Without a thread the engine stays as it was before: silent, at position 0.
+    // Without a thread the engine stays as it was: silent, its voices where they are.
     delete silent;
     silent = nullptr;
     return UNKNOWN_ERROR;
   }
   return SO_NO_ERROR;
+}
+
+void Soloud::deviceRemoved(uint32_t deviceId) {
+  if (silent || !output.wentAway(deviceId)) return;
+  // Closing waits for the device's thread, which may still be calling mix() at a pace of
+  // its own; only then does the stand-in take over, from where the voices are.
+  output.close();
+  fprintf(stderr, "audio: the audio device went away: the show plays on without sound\n");
+  playUnheard();
 }
 
 result Soloud::initOffline() {
