@@ -36,6 +36,8 @@ using MixCallback = void (*)(void* user, float* interleavedStereo, unsigned fram
 // driver with no output, a server that accepts and stays silent), and the show must not
 // wait on them for good.
 constexpr unsigned OUTPUT_OPEN_LIMIT_SECONDS = 5;
+// How long close() waits for the device to let go: a server that hangs keeps it forever.
+constexpr unsigned OUTPUT_CLOSE_LIMIT_SECONDS = 2;
 
 // The default audio output, at 44100 Hz, stereo, float, in 2048-frame buffers, exactly
 // that format: the platform converts to whatever the hardware wants.
@@ -52,7 +54,8 @@ class AudioOutput {
   // close() gives back all that open took.
   bool open(MixCallback mix, void* user, std::string* why = nullptr);
   // Stops the output; waits for a running callback to return, so the caller must not hold
-  // anything that callback takes.
+  // anything that callback takes. It waits OUTPUT_CLOSE_LIMIT_SECONDS at most: a device
+  // held by a hung server is left to close on its own thread, and calls `mix` no more.
   void close();
   // True when `removedId`, the id of an audio device the platform reported removed, is
   // this output's device and it plays no more (its sound server died, it was unplugged).

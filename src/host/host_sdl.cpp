@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -118,54 +119,52 @@ class QuietStderr {
 
 namespace {
 
-// One open of the audio device, run on a thread of its own: a sound server that never
-// answers keeps SDL_AudioInit or SDL_OpenAudioDevice from ever returning, and the caller
-// waits for it a bounded time only. The record is shared by the two: whichever lets go
-// last frees it.
-struct Opening {
+// SDL's audio layer is one per process, and a sound server that never answers (SDL's
+// PipeWire driver with no output, a server that takes the connection and stays silent, one
+// that hangs) can keep a call into it from ever returning. Such calls run on a thread of
+// their own while the caller waits a bounded time; a call that has not come back by then
+// is left to finish there, and while it has not, no other may start.
+std::atomic<bool> callPending{false};
+
+struct BoundedCall {
   std::mutex lock;
   std::condition_variable finished;
-  bool done = false;       // the open came back, in time
-  bool abandoned = false;  // the caller stopped waiting: the open is closed when it comes back
-  uint32_t device = 0;
-  std::string why;
-  SDL_AudioSpec want;
+  bool done = false;       // the call came back in time
+  bool abandoned = false;  // the caller stopped waiting
 };
 
-// An open that has not come back still holds SDL's audio layer, which is one per process:
-// no other open may start meanwhile.
-std::atomic<bool> openPending{false};
-
-// SDL's audio layer is started with SDL_AudioInit rather than SDL_InitSubSystem, so that
-// SDL_Quit leaves it alone: it is ours to stop (close), and an open stuck inside it on this
-// thread would crash if SDL_Quit tore the driver down under it.
-void openDevice(const std::shared_ptr<Opening>& opening) {
-  uint32_t device = 0;
-  std::string why;
-  bool started = SDL_AudioInit(nullptr) == 0;
-  if (!started) {
-    why = SDL_GetError();  // SDL keeps its error text per thread: read it here
-  } else {
-    SDL_AudioSpec have;
-    // No changes allowed: SDL converts to whatever the hardware wants, so the callback
-    // always gets exactly the mix format.
-    device = SDL_OpenAudioDevice(nullptr, 0, &opening->want, &have, 0);
-    if (device == 0) why = SDL_GetError();
+// Runs `call` and waits up to `limit` for it. Returns false if it has not come back by
+// then: `late` then runs on the call's thread once it does, instead of the caller's code.
+bool runBounded(std::chrono::seconds limit, std::function<void()> call, std::function<void()> late) {
+  auto state = std::make_shared<BoundedCall>();
+  auto run = [state, call, late] {
+    call();
+    std::lock_guard<std::mutex> guard(state->lock);
+    if (state->abandoned) {
+      late();
+      callPending.store(false);
+      return;
+    }
+    state->done = true;
+    state->finished.notify_one();
+  };
+#ifdef _WIN32
+  // Windows' audio layer ties its COM objects to the thread that starts it, and no Windows
+  // driver is known to hang: the call runs here.
+  (void)limit;
+  run();
+#else
+  try {
+    std::thread(run).detach();
+  } catch (const std::exception&) {
+    run();  // no thread to spare: the call runs here, unbounded, as it always did
   }
-  std::lock_guard<std::mutex> guard(opening->lock);
-  if (opening->abandoned) {
-    // Too late: the show already plays without it. A device opens paused, so this one
-    // never called the mixer, and it goes before it does.
-    if (device != 0) SDL_CloseAudioDevice(device);
-    if (started) SDL_AudioQuit();
-    openPending.store(false);
-    return;
-  }
-  if (device == 0 && started) SDL_AudioQuit();
-  opening->device = device;
-  opening->why = why;
-  opening->done = true;
-  opening->finished.notify_one();
+#endif
+  std::unique_lock<std::mutex> guard(state->lock);
+  if (state->finished.wait_for(guard, limit, [&] { return state->done; })) return true;
+  state->abandoned = true;
+  callPending.store(true);
+  return false;
 }
 
 }  // namespace
@@ -174,58 +173,83 @@ bool AudioOutput::open(MixCallback mixInto, void* userdata, std::string* why) {
   close();
   mix = mixInto;
   user = userdata;
-  if (openPending.load()) {
-    if (why) *why = "an earlier open of the audio device has not come back";
+  if (callPending.load()) {
+    if (why) *why = "an earlier call into the audio layer has not come back";
     return false;
   }
-  auto opening = std::make_shared<Opening>();
-  SDL_zero(opening->want);
-  opening->want.freq = (int)OUTPUT_RATE;
-  opening->want.format = AUDIO_F32SYS;
-  opening->want.channels = (Uint8)OUTPUT_CHANNELS;
-  opening->want.samples = (Uint16)OUTPUT_BUFFER_FRAMES;
-  opening->want.callback = callback;
-  opening->want.userdata = this;
+  struct Result {
+    SDL_AudioSpec want;
+    uint32_t device = 0;
+    std::string why;
+  };
+  auto result = std::make_shared<Result>();
+  SDL_zero(result->want);
+  result->want.freq = (int)OUTPUT_RATE;
+  result->want.format = AUDIO_F32SYS;
+  result->want.channels = (Uint8)OUTPUT_CHANNELS;
+  result->want.samples = (Uint16)OUTPUT_BUFFER_FRAMES;
+  result->want.callback = callback;
+  result->want.userdata = this;
 
-  QuietStderr quiet;  // only while this waits: a stuck open must not silence the program
-#ifdef _WIN32
-  // Windows' audio layer ties its COM objects to the thread that starts it, and no Windows
-  // driver is known to hang: the open runs here.
-  openDevice(opening);
-#else
-  try {
-    std::thread(openDevice, opening).detach();
-  } catch (const std::exception&) {
-    openDevice(opening);  // no thread to spare: open here, unbounded, as before
+  // SDL's audio layer is started with SDL_AudioInit rather than SDL_InitSubSystem, so that
+  // SDL_Quit leaves it alone: it is ours to stop (close), and an open stuck inside it would
+  // crash if SDL_Quit tore the driver down under it.
+  const auto openDevice = [result] {
+    if (SDL_AudioInit(nullptr) != 0) {
+      result->why = SDL_GetError();  // SDL keeps its error text per thread: read it here
+      return;
+    }
+    SDL_AudioSpec have;
+    // No changes allowed: SDL converts to whatever the hardware wants, so the callback
+    // always gets exactly the mix format.
+    result->device = SDL_OpenAudioDevice(nullptr, 0, &result->want, &have, 0);
+    if (result->device == 0) {
+      result->why = SDL_GetError();
+      SDL_AudioQuit();
+    }
+  };
+  // Too late: the show already plays without it. A device opens paused, so this one never
+  // called the mixer, and it goes before it does.
+  const auto closeLateDevice = [result] {
+    if (result->device == 0) return;
+    SDL_CloseAudioDevice(result->device);
+    SDL_AudioQuit();
+  };
+  bool inTime;
+  {
+    QuietStderr quiet;  // only while this waits: a stuck open must not silence the program
+    inTime = runBounded(std::chrono::seconds(OUTPUT_OPEN_LIMIT_SECONDS), openDevice, closeLateDevice);
   }
-#endif
-  std::unique_lock<std::mutex> guard(opening->lock);
-  if (!opening->finished.wait_for(guard, std::chrono::seconds(OUTPUT_OPEN_LIMIT_SECONDS),
-                                  [&] { return opening->done; })) {
-    opening->abandoned = true;
-    openPending.store(true);
+  if (!inTime) {
     if (why) *why = "it did not open within " + std::to_string(OUTPUT_OPEN_LIMIT_SECONDS) + " s";
     return false;
   }
-  if (opening->device == 0) {
-    if (why) *why = opening->why;
+  if (result->device == 0) {
+    if (why) *why = result->why;
     return false;
   }
-  device = opening->device;
+  device = result->device;
   subsystem = true;
   SDL_PauseAudioDevice(device, 0);
   return true;
 }
 
 void AudioOutput::close() {
-  if (device != 0) {
-    SDL_CloseAudioDevice(device);
-    device = 0;
-  }
-  if (subsystem) {
-    SDL_AudioQuit();
-    subsystem = false;
-  }
+  if (device == 0 && !subsystem) return;
+  const uint32_t closing = device;
+  const bool quit = subsystem;
+  device = 0;
+  subsystem = false;
+  // A device whose server hangs may never let its thread go: the show does not wait on it
+  // past OUTPUT_CLOSE_LIMIT_SECONDS. That thread, once free, sees the device closed and
+  // calls the mixer no more.
+  runBounded(
+      std::chrono::seconds(OUTPUT_CLOSE_LIMIT_SECONDS),
+      [closing, quit] {
+        if (closing != 0) SDL_CloseAudioDevice(closing);
+        if (quit) SDL_AudioQuit();
+      },
+      [] {});
 }
 
 bool AudioOutput::wentAway(uint32_t removedId) const {

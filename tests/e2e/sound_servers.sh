@@ -2,9 +2,9 @@
 # The show through a real sound server: a PulseAudio of the test's own, with a null sink
 # (no sound card needed) whose monitor is recorded. What the sink plays must be the
 # soundtrack from its start, the credits must be lit while their stretch of the music is
-# heard, and a key release ends the show with 0. Then the server dies mid-show: the show
-# says so and its clock runs on in real time. Last, a server that answers too late and one
-# that never answers: the show stops waiting, plays unheard, and still quits with 0.
+# heard, and a key release ends the show with 0. Then the server dies, or hangs, mid-show:
+# the show says so and its clock runs on in real time. Last, a server that answers too late
+# and one that never answers: the show stops waiting, plays unheard, and still quits with 0.
 # Usage: sound_servers.sh BUILD_DIR SOURCE_DIR
 set -u
 here=$(dirname "$0")
@@ -59,6 +59,17 @@ start_recorder() {
   recorder=$!
 }
 size() { stat -c %s "$1" 2>/dev/null || echo 0; }
+# Waits up to 60 s for the recording $1 to hold sound, then stops the recorder and prints
+# how far into the soundtrack the sink had played.
+heard_so_far() {
+  step "waiting for the music to be heard"
+  for _ in $(seq 1 600); do
+    python3 -c "import sys; d=open('$1','rb').read(); sys.exit(0 if d.count(0) < len(d) else 1)" && break
+    sleep 0.1
+  done
+  python3 "$SOURCE_DIR/tests/xtools/sink_song.py" "$1" "$work/reference.s16" "$(size "$1")" |
+    awk '$1 == "heard" { print $3 }'
+}
 
 # --- the soundtrack through PulseAudio ---------------------------------------------------
 oggdec -Q -R -b 16 -e 0 -s 1 -o "$work/reference.s16" "$SOURCE_DIR/assets/zoov2020.ogg"
@@ -117,19 +128,13 @@ check "pulse: the credits come with their music (heard ${heard_before:-?}..${hea
 start_recorder "$work/sink2.f32"
 start_show "$work"
 id=$(wait_for_window "$pid" 60)
-step "waiting for the music to be heard"
-for _ in $(seq 1 600); do
-  python3 -c "import sys; d=open('$work/sink2.f32','rb').read(); sys.exit(0 if d.count(0) < len(d) else 1)" && break
-  sleep 0.1
-done
+heard=$(heard_so_far "$work/sink2.f32")
 kill -9 "$server"
 killed=$SECONDS
 wait "$server" 2>/dev/null
 server=
 stop "$recorder"
 recorder=
-heard=$(python3 "$SOURCE_DIR/tests/xtools/sink_song.py" "$work/sink2.f32" "$work/reference.s16" \
-  "$(size "$work/sink2.f32")" | awk '$1 == "heard" { print $3 }')
 echo "  | the server was killed when the sink had played ${heard:-?} s of the song"
 grey=$(wait_for_credits "${id:-0}" 60 "$work/credits2.png")
 after=$((SECONDS - killed))
@@ -144,6 +149,33 @@ x_bounded 10 xdotool key --window "${id:-0}" q
 wait_for_exit "$pid" 30
 pid=
 check "server gone: a key release ends the show with status 0 (status $exit_status)" test "$exit_status" = 0
+
+# --- the server hangs mid-show (stopped): the device asks for nothing more, and after a
+# few seconds of that the show gives it up the same way; quitting does not wait on it.
+start_server
+: >"$work/stderr"
+start_recorder "$work/sink4.f32"
+start_show "$work"
+id=$(wait_for_window "$pid" 60)
+heard=$(heard_so_far "$work/sink4.f32")
+stop "$recorder"
+recorder=
+kill -STOP "$server"
+stopped=$SECONDS
+echo "  | the server was stopped when the sink had played ${heard:-?} s of the song"
+grey=$(wait_for_credits "${id:-0}" 60 "$work/credits4.png")
+after=$((SECONDS - stopped))
+check "server hangs: the credits are lit later (row grey ${grey:-below $CREDITS_LIT}, $after s after)" \
+  awk -v g="${grey:-}" -v t="$after" -v h="${heard:-99}" 'BEGIN { exit !(g != "" && t >= 10 - h - 2) }'
+check "server hangs: one line says so ($(grep '^audio:' "$work/stderr"))" \
+  test "$(grep -c '^audio: the audio device went away' "$work/stderr")" -eq 1
+x_bounded 10 xdotool key --window "${id:-0}" q
+wait_for_exit "$pid" 30
+pid=
+check "server hangs: a key release ends the show with status 0 (status $exit_status)" test "$exit_status" = 0
+kill -CONT "$server"
+stop "$server"
+server=
 
 # --- a server that answers too late: the show plays unheard, and the device that opens
 # after it stopped waiting is closed at once, never heard, never left open.
