@@ -6,13 +6,14 @@ set -euo pipefail
 # Each tool the scripts and tests call is here by its own package, even where another
 # package pulls it in today: xfonts-base holds the X core fonts without which SDL cannot
 # open a message box; python3 and the rest are called by the test scripts;
-# mesa-vulkan-drivers (lavapipe) lets the tests run the show on Zink, OpenGL on Vulkan.
+# mesa-vulkan-drivers (lavapipe) lets the tests run the show on Zink, OpenGL on Vulkan;
+# pulseaudio with its pactl and parec is a sound server of the tests' own, with a null sink.
 packages=(
   build-essential cmake pkg-config python3 python3-glad
   libsdl2-dev libx11-dev libvorbis-dev libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xfonts-base xdotool x11-utils imagemagick apitrace ffmpeg sox vorbis-tools
   libgl1-mesa-dri libglx-mesa0 mesa-utils valgrind
-  mesa-vulkan-drivers
+  mesa-vulkan-drivers pulseaudio pulseaudio-utils
 )
 
 missing=()

@@ -196,6 +196,10 @@ void handleEvents(App& app) {
       case SDL_QUIT:
       case SDL_KEYUP:
         quitShow(app);
+      case SDL_AUDIODEVICEREMOVED:
+        // The sound server died or the device was unplugged: the music goes on unheard.
+        if (!event.adevice.iscapture) app.music.soloud.deviceRemoved(event.adevice.which);
+        break;
       default:
         break;
     }

@@ -32,6 +32,13 @@ constexpr unsigned OUTPUT_BUFFER_FRAMES = 2048;
 // float at 44100 Hz; `user` is the pointer given to AudioOutput::open.
 using MixCallback = void (*)(void* user, float* interleavedStereo, unsigned frames);
 
+// How long open() waits for the device: some sound servers never answer (SDL's PipeWire
+// driver with no output, a server that accepts and stays silent), and the show must not
+// wait on them for good.
+constexpr unsigned OUTPUT_OPEN_LIMIT_SECONDS = 5;
+// How long close() waits for the device to let go: a server that hangs keeps it forever.
+constexpr unsigned OUTPUT_CLOSE_LIMIT_SECONDS = 2;
+
 // The default audio output, at 44100 Hz, stereo, float, in 2048-frame buffers, exactly
 // that format: the platform converts to whatever the hardware wants.
 class AudioOutput {
@@ -42,11 +49,18 @@ class AudioOutput {
   ~AudioOutput() { close(); }
 
   // Opens the output and starts calling `mix`. Returns false, with a reason in `why` when
-  // given, if there is none to open. Either way close() gives back all that open took.
+  // given, if there is none to open or it has not opened within OUTPUT_OPEN_LIMIT_SECONDS;
+  // a device that opens after that is closed at once and never calls `mix`. Either way
+  // close() gives back all that open took.
   bool open(MixCallback mix, void* user, std::string* why = nullptr);
   // Stops the output; waits for a running callback to return, so the caller must not hold
-  // anything that callback takes.
+  // anything that callback takes. It waits OUTPUT_CLOSE_LIMIT_SECONDS at most: a device
+  // held by a hung server is left to close on its own thread, and calls `mix` no more.
   void close();
+  // True when `removedId`, the id of an audio device the platform reported removed, is
+  // this output's device and it plays no more (its sound server died, it was unplugged).
+  // The output then calls `mix` no more, or only at a pace of its own: close it.
+  bool wentAway(uint32_t removedId) const;
 
  private:
   static void callback(void* self, uint8_t* stream, int len);

@@ -10,9 +10,17 @@
 #include <sys/prctl.h>
 #endif
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace host {
 
@@ -148,46 +156,144 @@ class QuietStderr {
 
 }  // namespace
 
+namespace {
+
+// SDL's audio layer is one per process, and a sound server that never answers (SDL's
+// PipeWire driver with no output, a server that takes the connection and stays silent, one
+// that hangs) can keep a call into it from ever returning. Such calls run on a thread of
+// their own while the caller waits a bounded time; a call that has not come back by then
+// is left to finish there, and while it has not, no other may start.
+std::atomic<bool> callPending{false};
+
+struct BoundedCall {
+  std::mutex lock;
+  std::condition_variable finished;
+  bool done = false;       // the call came back in time
+  bool abandoned = false;  // the caller stopped waiting
+};
+
+// Runs `call` and waits up to `limit` for it. Returns false if it has not come back by
+// then: `late` then runs on the call's thread once it does, instead of the caller's code.
+bool runBounded(std::chrono::seconds limit, std::function<void()> call, std::function<void()> late) {
+  auto state = std::make_shared<BoundedCall>();
+  auto run = [state, call, late] {
+    call();
+    std::lock_guard<std::mutex> guard(state->lock);
+    if (state->abandoned) {
+      late();
+      callPending.store(false);
+      return;
+    }
+    state->done = true;
+    state->finished.notify_one();
+  };
+#ifdef _WIN32
+  // Windows' audio layer ties its COM objects to the thread that starts it, and no Windows
+  // driver is known to hang: the call runs here.
+  (void)limit;
+  run();
+#else
+  try {
+    std::thread(run).detach();
+  } catch (const std::exception&) {
+    run();  // no thread to spare: the call runs here, unbounded, as it always did
+  }
+#endif
+  std::unique_lock<std::mutex> guard(state->lock);
+  if (state->finished.wait_for(guard, limit, [&] { return state->done; })) return true;
+  state->abandoned = true;
+  callPending.store(true);
+  return false;
+}
+
+}  // namespace
+
 bool AudioOutput::open(MixCallback mixInto, void* userdata, std::string* why) {
   close();
   mix = mixInto;
   user = userdata;
-  QuietStderr quiet;
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-    if (why) *why = SDL_GetError();
+  if (callPending.load()) {
+    if (why) *why = "an earlier call into the audio layer has not come back";
     return false;
   }
-  subsystem = true;
+  struct Result {
+    SDL_AudioSpec want;
+    uint32_t device = 0;
+    std::string why;
+  };
+  auto result = std::make_shared<Result>();
+  SDL_zero(result->want);
+  result->want.freq = (int)OUTPUT_RATE;
+  result->want.format = AUDIO_F32SYS;
+  result->want.channels = (Uint8)OUTPUT_CHANNELS;
+  result->want.samples = (Uint16)OUTPUT_BUFFER_FRAMES;
+  result->want.callback = callback;
+  result->want.userdata = this;
 
-  SDL_AudioSpec want;
-  SDL_zero(want);
-  want.freq = (int)OUTPUT_RATE;
-  want.format = AUDIO_F32SYS;
-  want.channels = (Uint8)OUTPUT_CHANNELS;
-  want.samples = (Uint16)OUTPUT_BUFFER_FRAMES;
-  want.callback = callback;
-  want.userdata = this;
-  SDL_AudioSpec have;
-  // No changes allowed: SDL converts to whatever the hardware wants, so the callback
-  // always gets exactly the mix format.
-  device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-  if (device == 0) {
-    if (why) *why = SDL_GetError();
+  // SDL's audio layer is started with SDL_AudioInit rather than SDL_InitSubSystem, so that
+  // SDL_Quit leaves it alone: it is ours to stop (close), and an open stuck inside it would
+  // crash if SDL_Quit tore the driver down under it.
+  const auto openDevice = [result] {
+    if (SDL_AudioInit(nullptr) != 0) {
+      result->why = SDL_GetError();  // SDL keeps its error text per thread: read it here
+      return;
+    }
+    SDL_AudioSpec have;
+    // No changes allowed: SDL converts to whatever the hardware wants, so the callback
+    // always gets exactly the mix format.
+    result->device = SDL_OpenAudioDevice(nullptr, 0, &result->want, &have, 0);
+    if (result->device == 0) {
+      result->why = SDL_GetError();
+      SDL_AudioQuit();
+    }
+  };
+  // Too late: the show already plays without it. A device opens paused, so this one never
+  // called the mixer, and it goes before it does.
+  const auto closeLateDevice = [result] {
+    if (result->device == 0) return;
+    SDL_CloseAudioDevice(result->device);
+    SDL_AudioQuit();
+  };
+  bool inTime;
+  {
+    QuietStderr quiet;  // only while this waits: a stuck open must not silence the program
+    inTime = runBounded(std::chrono::seconds(OUTPUT_OPEN_LIMIT_SECONDS), openDevice, closeLateDevice);
+  }
+  if (!inTime) {
+    if (why) *why = "it did not open within " + std::to_string(OUTPUT_OPEN_LIMIT_SECONDS) + " s";
     return false;
   }
+  if (result->device == 0) {
+    if (why) *why = result->why;
+    return false;
+  }
+  device = result->device;
+  subsystem = true;
   SDL_PauseAudioDevice(device, 0);
   return true;
 }
 
 void AudioOutput::close() {
-  if (device != 0) {
-    SDL_CloseAudioDevice(device);
-    device = 0;
-  }
-  if (subsystem) {
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    subsystem = false;
-  }
+  if (device == 0 && !subsystem) return;
+  const uint32_t closing = device;
+  const bool quit = subsystem;
+  device = 0;
+  subsystem = false;
+  // A device whose server hangs may never let its thread go: the show does not wait on it
+  // past OUTPUT_CLOSE_LIMIT_SECONDS. That thread, once free, sees the device closed and
+  // calls the mixer no more.
+  runBounded(
+      std::chrono::seconds(OUTPUT_CLOSE_LIMIT_SECONDS),
+      [closing, quit] {
+        if (closing != 0) SDL_CloseAudioDevice(closing);
+        if (quit) SDL_AudioQuit();
+      },
+      [] {});
+}
+
+bool AudioOutput::wentAway(uint32_t removedId) const {
+  // SDL stops an opened device that it has lost before it reports it removed.
+  return device != 0 && removedId == device && SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED;
 }
 
 void AudioOutput::callback(void* self, uint8_t* stream, int len) {

@@ -47,65 +47,109 @@ Soloud::~Soloud() {
   for (AudioSource* source : sources) source->engine = nullptr;
 }
 
-// ---- playing without a device -----------------------------------------------------------
+// ---- the keeper: playing without a device, and watching the one there is ----------------
 
 namespace {
 
-// Mixes one device buffer whenever its time has come by the steady clock, and drops it:
-// the position advances as if a device played the sound, so the show keeps its script.
-// Due times count from the start, so a late wake-up delays one buffer and never adds up to
-// drift. After a long stall (a suspended machine) it goes on from now instead of racing.
-void playIntoNothing(Soloud* engine, const std::atomic<bool>* stop) {
-  using Clock = std::chrono::steady_clock;
+using Clock = std::chrono::steady_clock;
+
+// A device that has not asked for sound this long has stopped playing: its sound server
+// died without a word (SDL's PipeWire driver reports no removal) or hangs.
+constexpr auto DEVICE_SILENCE_LIMIT = std::chrono::seconds(3);
+
+int64_t nowTicks() { return Clock::now().time_since_epoch().count(); }
+
+void sayDeviceWentAway() {
+  fprintf(stderr, "audio: the audio device went away: the show plays on without sound\n");
+}
+
+}  // namespace
+
+struct Soloud::Keeper {
+  std::atomic<bool> stop{false};
+  std::thread thread;
+};
+
+// While the device plays, looks every 100 ms whether it still asks for sound. Once it
+// plays unheard, mixes one device buffer whenever its time has come by the steady clock,
+// and drops it: the position advances as if a device played the sound, so the show keeps
+// its script. Due times count from the start, so a late wake-up delays one buffer and
+// never adds up to drift. After a long stall (a suspended machine) it goes on from now
+// instead of racing.
+void Soloud::keep(const std::atomic<bool>* stop) {
   std::vector<float> buffer((size_t)ENGINE_BUFFER_FRAMES * ENGINE_CHANNELS);
   const auto framesTime = [](uint64_t frames) {
     return std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>((double)frames / ENGINE_RATE));
   };
-  Clock::time_point start = Clock::now();
+  Clock::time_point start, looked = Clock::now();
   uint64_t mixed = 0;
+  bool pacing = false;
   while (!stop->load(std::memory_order_acquire)) {
-    const Clock::time_point due = start + framesTime(mixed);
     const Clock::time_point now = Clock::now();
+    if (!unheard.load(std::memory_order_acquire)) {
+      // The whole process stood still (stopped by the shell, held in a debugger): the
+      // device had no chance to ask either, so it gets its full time again.
+      if (now - looked > std::chrono::seconds(1)) deviceAskedAt.store(nowTicks());
+      looked = now;
+      if (now - Clock::time_point(Clock::duration(deviceAskedAt.load())) > DEVICE_SILENCE_LIMIT) {
+        if (!unheard.exchange(true)) sayDeviceWentAway();
+      } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+      continue;
+    }
+    if (!pacing) {
+      pacing = true;
+      start = now;
+    }
+    const Clock::time_point due = start + framesTime(mixed);
     if (now < due) {
       std::this_thread::sleep_until(due);
       continue;
     }
     if (now - due > std::chrono::seconds(1)) start = now - framesTime(mixed);
-    engine->mix(buffer.data(), ENGINE_BUFFER_FRAMES);
+    mix(buffer.data(), ENGINE_BUFFER_FRAMES);
     mixed += ENGINE_BUFFER_FRAMES;
   }
 }
 
-}  // namespace
-
-struct Soloud::SilentOutput {
-  std::atomic<bool> stop{false};
-  std::thread thread;
-};
-
 result Soloud::init() {
   deinit();
+  unheard.store(false);
+  deviceAskedAt.store(nowTicks());
   // The platform's own noise (ALSA's complaints on a machine without a sound card) is kept
   // off the terminal by the output; its reason, if it fails, comes back in `why`.
   std::string why;
-  if (output.open(mixOutput, this, &why)) return SO_NO_ERROR;
-  output.close();
-
-  // No sound card, no sound server, or a driver that does not exist: the music plays on,
-  // unheard, so the show does not stand still at music time 0.
-  fprintf(stderr, "audio: no audio device (%s): the show plays without sound\n",
-          why.empty() ? "none found" : why.c_str());
-  silent = new SilentOutput;
+  if (output.open(mixOutput, this, &why)) {
+    deviceAskedAt.store(nowTicks());  // the wait for the device to open is no silence of its
+  } else {
+    output.close();
+    // No sound card, no sound server, one that never answers, or a driver that does not
+    // exist: the music plays on, unheard, so the show does not stand still at music time 0.
+    fprintf(stderr, "audio: no audio device (%s): the show plays without sound\n",
+            why.empty() ? "none found" : why.c_str());
+    unheard.store(true);
+  }
+  keeper = new Keeper;
   try {
-    silent->thread = std::thread(playIntoNothing, this, &silent->stop);
+    keeper->thread = std::thread(&Soloud::keep, this, &keeper->stop);
   } catch (const std::exception&) {
-    // Without a thread the engine stays as it was before: silent, at position 0.
-    delete silent;
-    silent = nullptr;
-    return UNKNOWN_ERROR;
+    // Without a thread a device still plays, unwatched; without one either, the engine
+    // stays silent at position 0.
+    delete keeper;
+    keeper = nullptr;
+    return unheard.load() ? UNKNOWN_ERROR : SO_NO_ERROR;
   }
   return SO_NO_ERROR;
+}
+
+void Soloud::deviceRemoved(uint32_t deviceId) {
+  if (!keeper || !output.wentAway(deviceId)) return;
+  // From now on the device's callback plays silence (SDL may go on calling it at a pace of
+  // its own), and the keeper mixes from where the voices are. The device is closed with
+  // the engine.
+  if (!unheard.exchange(true)) sayDeviceWentAway();
 }
 
 result Soloud::initOffline() {
@@ -116,11 +160,11 @@ result Soloud::initOffline() {
 void Soloud::deinit() {
   // Closing waits for a running callback to return, so the lock must not be held here.
   output.close();
-  if (silent) {
-    silent->stop.store(true, std::memory_order_release);
-    silent->thread.join();
-    delete silent;
-    silent = nullptr;
+  if (keeper) {
+    keeper->stop.store(true, std::memory_order_release);
+    keeper->thread.join();
+    delete keeper;
+    keeper = nullptr;
   }
   std::lock_guard<std::mutex> guard(lock);
   for (Voice& v : voices) v = Voice();
@@ -201,8 +245,14 @@ void Soloud::release(AudioSource& source) {
   source.engine = nullptr;
 }
 
-void Soloud::mixOutput(void* engine, float* interleavedStereo, unsigned frames) {
-  static_cast<Soloud*>(engine)->mix(interleavedStereo, frames);
+void Soloud::mixOutput(void* user, float* interleavedStereo, unsigned frames) {
+  Soloud* engine = static_cast<Soloud*>(user);
+  engine->deviceAskedAt.store(nowTicks(), std::memory_order_relaxed);
+  if (engine->unheard.load(std::memory_order_acquire)) {
+    memset(interleavedStereo, 0, (size_t)frames * ENGINE_CHANNELS * sizeof(float));
+    return;
+  }
+  engine->mix(interleavedStereo, frames);
 }
 
 void Soloud::mix(float* out, unsigned frames) {

@@ -8,6 +8,7 @@
 // caller drives it (initOffline + mix, for rendering the show to a file).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -85,12 +86,17 @@ class Soloud {
   ~Soloud();
 
   // Opens the default audio device at 44100 Hz stereo with a 2048-frame buffer and starts
-  // mixing on its thread. If no device opens, one line on stderr says so and a thread of
-  // the engine's own mixes into nothing at the device's pace, so positions still advance
-  // in real time and loop as if heard.
+  // mixing on its thread. If no device opens, or none within a few seconds, one line on
+  // stderr says so and a thread of the engine's own mixes into nothing at the device's
+  // pace, so positions still advance in real time and loop as if heard.
   result init();
   // Same engine without a device: nothing is mixed until the caller calls mix().
   result initOffline();
+  // The platform reported the audio device `deviceId` removed. If it is this engine's, the
+  // music plays on from where it is, unheard, in real time, as without a device, and one
+  // line on stderr says so; any other id is ignored. A device that asks for no sound for
+  // 3 s (its server died without a word, or hangs) is given up the same way.
+  void deviceRemoved(uint32_t deviceId);
   handle play(AudioSource& source, float volume = -1.0f, float pan = 0.0f, bool paused = false,
               unsigned int bus = 0);
   // Playing position of the voice within its source, in seconds; 0 for an invalid handle.
@@ -125,6 +131,9 @@ class Soloud {
   // Index of the live voice the handle names, or -1. Caller holds the lock.
   int findVoice(handle h) const;
   void stopSource(const AudioSource& source);
+  // The keeper's thread: watches the device, and mixes into nothing at a device's pace
+  // once the music plays unheard.
+  void keep(const std::atomic<bool>* stop);
   // Stops the source's voices and forgets it: it is going away or moving to another engine.
   void release(AudioSource& source);
 
@@ -132,8 +141,12 @@ class Soloud {
   Voice voices[MAX_VOICES];
   unsigned playCounter = 0;
   host::AudioOutput output;  // the device that calls mix(); closed offline
-  struct SilentOutput;
-  SilentOutput* silent = nullptr;  // the stand-in for a device that would not open
+  struct Keeper;
+  Keeper* keeper = nullptr;  // stands in for a device that would not open or went away
+  // True once the music plays unheard (from init, or when the device went away): the
+  // device's callback then plays silence and the keeper mixes.
+  std::atomic<bool> unheard{false};
+  std::atomic<int64_t> deviceAskedAt{0};  // when the device last asked for sound (steady clock)
   // Every source whose `engine` is this one, to be told when the engine goes first.
   std::vector<AudioSource*> sources;
 };

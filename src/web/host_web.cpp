@@ -35,6 +35,8 @@ bool AudioOutput::open(MixCallback, void*, std::string* why) {
 
 void AudioOutput::close() {}
 
+bool AudioOutput::wentAway(uint32_t) const { return false; }
+
 // ---- PcmToMix ---------------------------------------------------------------------------
 
 namespace {
