@@ -9,6 +9,9 @@
 #include <pthread.h>
 #include <sys/prctl.h>
 #endif
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -107,7 +110,14 @@ constexpr int OPEN_FLAGS = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
 bool showErrorBox(const char* caption, const char* text) {
   BoxSignals whileOpen;
   BoxChild endsWithUs;
-  return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) == 0;
+  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) == 0) return true;
+#ifdef _WIN32
+  // SDL 2.32 looks for its box among the video drivers that SDL_VIDEODRIVER names, so a
+  // start-up that failed for that variable would show nothing; Windows' own box needs none.
+  return MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR) != 0;
+#else
+  return false;
+#endif
 }
 
 int openForReading(const char* path) { return open(path, OPEN_FLAGS); }
