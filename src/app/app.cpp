@@ -98,13 +98,21 @@ void initVideo(App& app, int mode) {
   app.window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                 app.windowWidth, app.windowHeight, flags);
   if (!app.window) {
+    // An X server may offer no multisampled GL visual at all (Debian 13's Xvfb with Mesa
+    // 25 has none): the show then runs without multisampling rather than not at all.
+    // Wherever a multisampled window opens nothing changes.
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 0);
+    app.window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                  app.windowWidth, app.windowHeight, flags);
+  }
+  if (!app.window) {
     // A failed start-up is not a success: exit status 1 (the message stays as it was).
     printError("Video mode set failed: %s\n", SDL_GetError());
     SDL_Quit();
     exit(1);
   }
-  SDL_GL_CreateContext(app.window);
-  SDL_GL_SetSwapInterval(1);
+  SDL_GLContext context = SDL_GL_CreateContext(app.window);
 
   // glad opens the system's libGL itself, resolves every entry point through it and
   // reports the version the context answered (0 when there is no usable context). A
@@ -112,6 +120,20 @@ void initVideo(App& app, int mode) {
   // rather than a crash on the first missing function.
   int version = gladLoaderLoadGL();
   gladLoaderUnloadGL();  // drops glad's handle only: SDL keeps libGL loaded for the context
+  if (version < GLAD_MAKE_VERSION(3, 3)) {
+    // Some drivers give the default (compatibility) context a lower version than a core
+    // one: Mesa's llvmpipe before 21 (Debian 11) answers 3.1 there, 4.5 in core. The show
+    // uses only what the 3.3 core profile has, so it asks for that next. Where the default
+    // context is 3.3 or newer nothing changes.
+    if (context) SDL_GL_DeleteContext(context);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    context = SDL_GL_CreateContext(app.window);
+    version = gladLoaderLoadGL();
+    gladLoaderUnloadGL();
+  }
+  SDL_GL_SetSwapInterval(1);
   if (version < GLAD_MAKE_VERSION(3, 3)) {
     printOut("Something went wrong!\n");
     exit(-1);
