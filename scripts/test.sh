@@ -2,9 +2,10 @@
 # Installs what is missing, checks that the folders under src/ use each other one way,
 # builds, and runs every test: unit tests, GL tests under Xvfb
 # and end-to-end tests of the real programs; the Windows build under Wine
-# (ZOOV_WINDOWS=0 skips it) and the browser build in headless Chromium (ZOOV_WEB=0 skips
-# it); then the native suites again in a build with AddressSanitizer and UBSan
-# (ZOOV_SANITIZE=0 skips that pass).
+# (ZOOV_WINDOWS=0 skips it), the Linux release in a plain Debian 11 root (ZOOV_RELEASE=0
+# skips it) and the browser build in headless Chromium (ZOOV_WEB=0 skips it); then the
+# native suites again in a build with AddressSanitizer and UBSan (ZOOV_SANITIZE=0 skips
+# that pass).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -21,6 +22,11 @@ ctest --test-dir build --output-on-failure
 if [ "${ZOOV_WINDOWS:-1}" != 0 ]; then  # ZOOV_WINDOWS=0 skips it
   echo "== Windows build, tested under Wine"
   scripts/test-windows.sh build
+fi
+if [ "${ZOOV_RELEASE:-1}" != 0 ]; then
+  echo "== Linux release, built in a Debian 11 root and played in a plain one"
+  scripts/package-linux.sh build-linux
+  tests/release/plain-root.sh build-linux . bullseye
 fi
 if [ "${ZOOV_WEB:-1}" != 0 ]; then
   echo "== browser build in headless Chromium"
