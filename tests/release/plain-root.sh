@@ -15,6 +15,8 @@ suites=("${@:3}")
 [ ${#suites[@]} -gt 0 ] || suites=(bullseye)
 tarball=$(cd "${2:?source dir}" && pwd)/dist/zoov2020-linux-x64.tar.gz
 [ -f "$tarball" ] || { echo "plain-root: no $tarball (scripts/package-linux.sh makes it)"; exit 1; }
+# The tools that look at the root's display from this machine.
+"$here/../../scripts/lib/apt-install.sh" xdotool x11-utils imagemagick || exit 1
 declare -A roots
 for suite in "${suites[@]}"; do
   roots[$suite]=$(plain_root "$suite" "$build") || exit 1
