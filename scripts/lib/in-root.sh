@@ -15,7 +15,18 @@ done
 shift
 [ $# -gt 0 ] || { echo "in-root: no command" >&2; exit 2; }
 export ZOOV_ROOT_DIR=$dir
-exec unshare --mount --propagation private /bin/bash -c '
+# The namespace's mounts are made private, so none of them reaches the machine's own. Run
+# inside a chroot (as scripts/test.sh is on a fresh machine), the machine's root is no
+# mount point and its propagation cannot be changed; then it must already be private.
+propagation=private
+if ! unshare --mount --propagation private /bin/true 2>/dev/null; then
+  if grep -q ' shared:' /proc/self/mountinfo; then
+    echo "in-root: this machine's mounts are shared and cannot be made private here" >&2
+    exit 1
+  fi
+  propagation=unchanged
+fi
+exec unshare --mount --propagation "$propagation" /bin/bash -c '
   set -e
   root=$ZOOV_ROOT_DIR
   mount -t proc proc "$root/proc"
