@@ -61,6 +61,15 @@ cmake -S . -B "$app" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelW
   -DZOOV_TESTS=OFF -DZOOV_BENCH=OFF -DSDL2_DIR="$deps/lib/cmake/SDL2" \
   -DOgg_DIR="$deps/lib/cmake/Ogg" -DVorbis_DIR="$deps/lib/cmake/Vorbis" >/dev/null
 cmake --build "$app" -j"$jobs" --target zoov2020
+# Its resources: the manifest (type 24) that makes it DPI-aware, the icon group (14) and
+# the version information (16), as the resource directory lists them.
+resources=$($mingw-objdump -p "$app/zoov2020.exe" | sed -n '/The .rsrc Resource Directory/,$p')
+for type in 0x00000e 0x000010 0x000018; do
+  grep -q "Entry: ID: $type," <<<"$resources" \
+    || { echo "build-windows: zoov2020.exe lacks its resource of type $type" >&2; exit 1; }
+done
+grep -q -a '<dpiAwareness[^>]*>PerMonitorV2' "$app/zoov2020.exe" \
+  || { echo "build-windows: zoov2020.exe's manifest does not declare it DPI-aware" >&2; exit 1; }
 
 # The release: one folder with the program, its assets and a note, zipped.
 stage=$build/stage/zoov2020

@@ -2,13 +2,26 @@
 # Installs what is missing, checks that the folders under src/ use each other one way,
 # builds, and runs every test: unit tests, GL tests under Xvfb
 # and end-to-end tests of the real programs; the Windows build under Wine
-# (ZOOV_WINDOWS=0 skips it) and the browser build in Chromium and Firefox (ZOOV_WEB=0 skips
-# it); then the native suites again in a build with AddressSanitizer and UBSan
-# (ZOOV_SANITIZE=0 skips that pass).
+# (ZOOV_WINDOWS=0 skips it), the Linux release in a plain Debian 11 root (ZOOV_RELEASE=0
+# skips it) and the browser build in Chromium and Firefox (ZOOV_WEB=0 skips it); then the
+# native suites again in a build with AddressSanitizer and UBSan (ZOOV_SANITIZE=0 skips
+# that pass).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs=$(nproc)
+
+# The Linux release is built in a Debian 11 root made here with debootstrap: mostly
+# downloads and one-time builds, so it runs beside the suites below and is waited for
+# before its own test.
+release=
+if [ "${ZOOV_RELEASE:-1}" != 0 ]; then
+  scripts/lib/apt-install.sh debootstrap python3-glad dpkg-dev binutils
+  mkdir -p build-linux
+  scripts/package-linux.sh build-linux >build-linux/package.log 2>&1 &
+  release=$!
+  trap '[ -n "$release" ] && kill "$release" 2>/dev/null; true' EXIT
+fi
 
 echo "== folder layers"
 scripts/check-layers.py
@@ -21,6 +34,18 @@ ctest --test-dir build --output-on-failure
 if [ "${ZOOV_WINDOWS:-1}" != 0 ]; then  # ZOOV_WINDOWS=0 skips it
   echo "== Windows build, tested under Wine"
   scripts/test-windows.sh build
+fi
+if [ -n "$release" ]; then
+  echo "== Linux release, built in a Debian 11 root and played in a plain one"
+  status=0
+  wait "$release" || status=$?
+  release=
+  if [ "$status" -ne 0 ]; then
+    tail -n 40 build-linux/package.log
+    exit 1
+  fi
+  grep '^package-linux:' build-linux/package.log
+  tests/release/plain-root.sh build-linux . bullseye
 fi
 if [ "${ZOOV_WEB:-1}" != 0 ]; then
   echo "== browser build in Chromium and Firefox"

@@ -137,7 +137,29 @@ void initVideo(App& app, int mode) {
   // context below 3.3 lacks entry points the show calls, so it counts as a failure too,
   // said before any set-up rather than as a crash or a string of error boxes later.
   int version = gladLoaderLoadGL();
-  if (version < GLAD_MAKE_VERSION(st::NEEDED_GL_MAJOR, st::NEEDED_GL_MINOR)) {
+  const int needed = GLAD_MAKE_VERSION(st::NEEDED_GL_MAJOR, st::NEEDED_GL_MINOR);
+  if (version < needed && app.context) {
+    // Some drivers give the default (compatibility) context a lower version than a core
+    // one: Mesa's llvmpipe before 21 (Debian 11) answers 3.1 there, 4.5 in core. The show
+    // uses only what the 3.3 core profile has, so it asks for that next, and keeps the
+    // default context (to name what it found) if the driver has no such context either.
+    // Where the default context is 3.3 or newer nothing changes.
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, st::NEEDED_GL_MAJOR);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, st::NEEDED_GL_MINOR);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GLContext core = SDL_GL_CreateContext(app.window);
+    if (core) {
+      SDL_GL_DeleteContext(app.context);
+      app.context = core;
+      SDL_GL_MakeCurrent(app.window, core);
+      SDL_GL_SetSwapInterval(1);
+    } else {
+      SDL_GL_MakeCurrent(app.window, app.context);
+    }
+    gladLoaderUnloadGL();
+    version = gladLoaderLoadGL();
+  }
+  if (version < needed) {
     printOut("Something went wrong!\n%s\n", st::describeGlShortfall().c_str());
     exit(-1);
   }
