@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # zoov2020-capture end to end, at small sizes and low rates so that it stays short:
 # the same range gives the same frames, a range started late inside the fountain matches
-# the same span of a capture from 0, sizes other than 16:9 are letterboxed,
+# the same span of a capture from 0, sizes other than 16:9 are letterboxed with the
+# picture unstretched between the bars,
 # the first sprites come with the music's 80 s mark and the sound heard then is the
 # soundtrack at 80 s, the MP4 has both streams at the asked size and length, bad
 # options, an unwritable output and a failing or missing encoder fail cleanly, progress
@@ -53,6 +54,28 @@ check "400x180: black bars of 40 columns left and right" \
   test "$(brightest "$wide" 40x180+0+0)" = 0 -a "$(brightest "$wide" 40x180+360+0)" = 0
 check "400x180: the picture between them is lit" \
   awk -v b="$(brightest "$wide" 320x180+40+0)" 'BEGIN { exit !(b > 0.3) }'
+
+# Inside its letterbox the picture keeps its own 16:9 shape: what a 16:10 (a laptop's), a
+# 4:3 and a wider capture show between their bars is the 16:9 capture's picture, not a
+# copy stretched by the window's shape (which differs from it by 18-21 dB).
+capture --size 320x200 --fps 5 --from 17 --to 17.2 --png laptop
+capture --fps 5 --from 17 --to 17.2 --png plain
+laptop=$(ls laptop/*.png | head -n 1) plain=$(ls plain/*.png | head -n 1)
+unstretched() {  # unstretched FILE CROP: the crop is the 16:9 frame (PSNR 50 dB or more)
+  local psnr
+  psnr=$(convert "$1" -crop "$2" +repage png:- | compare -metric PSNR - "$plain" null: 2>&1 |
+         awk '{print $1}')
+  echo "  | $1 at $2 against the 16:9 frame: PSNR ${psnr:-?} dB"
+  [ "$psnr" = inf ] || awk -v p="$psnr" 'BEGIN { exit !(p + 0 >= 50) }'
+}
+check "320x200: black bars of 10 rows above and below" \
+  test "$(brightest "$laptop" 320x10+0+0)" = 0 -a "$(brightest "$laptop" 320x10+0+190)" = 0
+check "320x200 (16:10): the picture between the bars is the 16:9 one, unstretched" \
+  unstretched "$laptop" 320x180+0+10
+check "320x240 (4:3): the picture between the bars is the 16:9 one, unstretched" \
+  unstretched "$tall" 320x180+0+30
+check "400x180: the picture between the bars is the 16:9 one, unstretched" \
+  unstretched "$wide" 320x180+40+0
 
 # Sync: 79-90 s at 10 fps, as a video, with the trace of what each frame drew.
 capture --fps 10 --from 79 --to 90 --out sync/sync.mp4 --trace sync.txt
