@@ -35,8 +35,11 @@ EMSCRIPTEN_KEEPALIVE void zoov_resize(int width, int height) {
 
 // One frame of the show; the browser presents it when the animation callback returns.
 EMSCRIPTEN_KEEPALIVE void zoov_frame(int32_t tick, double musicTime) {
-  drawFrame(show, {tick, musicTime});
+  // The last frame's check, made before this one's calls: by now the GPU process has
+  // mostly done that frame's work, so the answer comes at once, where right after the
+  // frame it would wait for all of it.
   st::endFrameGlCheck(__FILE__, __LINE__);
+  drawFrame(show, {tick, musicTime});
 }
 
 EMSCRIPTEN_KEEPALIVE float* zoov_mix_buffer() { return mixBuffer; }

@@ -153,7 +153,7 @@ test('the page loads cleanly, starts on the click, draws the lit text on the flo
     `the dark floor fills the bottom of the picture: ${picture.floor}, grey ${picture.floorGrey}`);
 
   await page.keyboard.press('q');
-  await page.waitForFunction(() => window.zoovShow.state === 'ended', null, { timeout: 10000 });
+  await page.waitForFunction(() => window.zoovShow.state === 'ended', null, { timeout: 30000 });
   await page.screenshot({ path: join(OUT, 'end-screen.png') });
   const stopped = await show(page);
   await page.waitForTimeout(1000);
@@ -167,18 +167,32 @@ test('the page loads cleanly, starts on the click, draws the lit text on the flo
   await page.close();
 });
 
-test('the music clock advances with the audio output and loops from the end to 80 s', LIMITS, async () => {
+// A stretch of output touched by a dropout of the player (the heard clock lags the context
+// clock by the output latency, well under half a second) says nothing of the clock's pace.
+const isClean = (dropouts, a, b) => dropouts.every((d) => !(d.from < b && (d.to ?? Infinity) + 0.5 > a));
+const isPlaying = (s) => s.heard > 116.5 || s.heard < 100;
+// Consecutive samples of the music playing, on output that ran without a dropout.
+function cleanSteps(samples, dropouts) {
+  const steps = [];
+  for (let i = 1; i < samples.length; i++) {
+    const a = samples[i - 1], b = samples[i];
+    if (isPlaying(a) && isPlaying(b) && isClean(dropouts, a.output, b.output)) steps.push([a, b]);
+  }
+  return steps;
+}
+
+test('the music clock advances with the audio output and loops from the end to 80 s', { timeout: 300000 }, async () => {
   const { page, errors } = await openShow('?from=116.5');
   await page.click('#start-button');
-  // Samples until the music has looped and gone on for three seconds from 80 s. How soon it
+  // Samples until the music has looped and gone on for three seconds from 80 s, and enough
+  // of the output has run without a dropout to compare the clocks. How soon it
   // plays after the click is the machine's (the page's own wait decides when it would go on
   // without sound), and so is whether a main thread too busy to mix in time lets the player
   // run dry: the music then pauses and its clock with it, and the page says where.
   const samples = [];
-  const isPlaying = (s) => s.heard > 116.5 || s.heard < 100;
   const clicked = Date.now();
   let wrapped = false;
-  while (Date.now() - clicked < 120000) {
+  while (Date.now() - clicked < 200000) {
     const s = await page.evaluate(() => {
       const a = window.zoovShow.audio;
       // The context's own clock: the frames the audio device has taken, independent of the
@@ -189,7 +203,7 @@ test('the music clock advances with the audio output and loops from the end to 8
     const last = samples[samples.length - 1];
     if (last && isPlaying(last) && s.heard < last.heard) wrapped = true;
     samples.push(s);
-    if (wrapped && s.heard >= 83) break;
+    if (wrapped && s.heard >= 83 && cleanSteps(samples, await page.evaluate(() => window.zoovShow.dropouts)).length >= 10) break;
     await page.waitForTimeout(200);
   }
   const playing = samples.filter(isPlaying);
@@ -198,13 +212,9 @@ test('the music clock advances with the audio output and loops from the end to 8
   const dropouts = await page.evaluate(() => window.zoovShow.dropouts);
   console.log(`  the music started ${(playing[0].output - samples[0].output).toFixed(2)} s of output after the click; ` +
     `the player ran dry ${dropouts.length} times`);
-  // A stretch of output touched by a dropout (the heard clock lags the context clock by the
-  // output latency, well under half a second) is left out; the rest must run exactly.
-  const clean = (a, b) => dropouts.every((d) => !(d.from < b && (d.to ?? Infinity) + 0.5 > a));
+  const clean = (a, b) => isClean(dropouts, a, b);
   let worst = 0, total = 0, span = 0, steps = 0;
-  for (let i = 1; i < playing.length; i++) {
-    const a = playing[i - 1], b = playing[i];
-    if (!clean(a.output, b.output)) continue;
+  for (const [a, b] of cleanSteps(samples, dropouts)) {
     // Across the loop the music goes on from 80 s; either way it keeps the output's pace.
     const step = b.heard >= a.heard ? b.heard - a.heard : (120 - a.heard) + (b.heard - 80);
     worst = Math.max(worst, Math.abs(step - (b.output - a.output)));
@@ -216,7 +226,7 @@ test('the music clock advances with the audio output and loops from the end to 8
       `music time ${a.heard} -> ${b.heard} while the output went ${a.output} -> ${b.output}`);
   }
   console.log(`  music clock against the audio clock: worst step difference ${(worst * 1000).toFixed(1)} ms over ${steps} steps`);
-  assert.ok(steps >= 5, `enough of the output ran without a dropout to compare: ${steps} steps`);
+  assert.ok(steps >= 10, `enough of the output ran without a dropout to compare: ${steps} steps`);
   assert.ok(Math.abs(total - span) < 0.04, `no drift: ${total} s of music in ${span} s of audio`);
   const last = samples[samples.length - 1];
   assert.ok(last.heard >= 80 && last.heard < 100, `after the end it plays from 80 s: ${last.heard}`);
@@ -246,7 +256,7 @@ test('a report the desktop shows in a message box appears on the page and in the
   await page.goto(site.url);
   await page.waitForFunction(() => window.zoovShow.state === 'ready', null, { timeout: 60000 });
   await page.click('#start-button');
-  await page.waitForFunction(() => window.zoovShow.frames >= 4, null, { timeout: 60000 });
+  await page.waitForFunction(() => window.zoovShow.frames >= 4, null, { timeout: 180000 });
   const report = await page.textContent('#reports');
   assert.ok(await page.isVisible('#reports'), 'the reports are on the page');
   assert.match(report, /st_shader\.cpp::\d+:t Bad uniform name \(\u00d7\d+\)/, 'one line, with a count');
@@ -276,7 +286,7 @@ test('without sound the page says so, and the show runs on its own clock to the 
   assert.ok(log.some((l) => /^warning: zoov2020: no sound/.test(l)), 'and so does the console');
   assert.equal(s.notices, 1, 'once');
   await page.keyboard.press('q');
-  await page.waitForFunction(() => window.zoovShow.state === 'ended', null, { timeout: 10000 });
+  await page.waitForFunction(() => window.zoovShow.state === 'ended', null, { timeout: 30000 });
   assert.deepEqual(errors, [], 'no console errors');
   await page.close();
 });
@@ -293,7 +303,7 @@ test('a failed download is said on the page and in the console', LIMITS, async (
   assert.match(notes, /audio: cannot load \/?assets\/zoov2020\.ogg/, notes);
   assert.ok(log.some((l) => /^warning: zoov2020: assets\/zoov2020\.ogg could not be downloaded/.test(l)));
   await page.click('#start-button');
-  await page.waitForFunction(() => window.zoovShow.frames >= 3, null, { timeout: 60000 });
+  await page.waitForFunction(() => window.zoovShow.frames >= 3, null, { timeout: 120000 });
   const s = await show(page);
   assert.equal(s.state, 'playing', 'the show goes on without its music');
   assert.equal(s.musicTime, 0, 'at music time 0, as on the desktop');
@@ -343,7 +353,7 @@ async function letterboxStats(page, png) {
 // and bottom edges as fractions of the picture.
 const TEXT_960 = [0.165, 0.864, 0.417, 0.596];
 
-test('on a phone a tap starts the show, the picture stays undistorted upright and sideways, and it ends without keys', LIMITS, async () => {
+test('on a phone a tap starts the show, the picture stays undistorted upright and sideways, and it ends without keys', { timeout: 480000 }, async () => {
   await startBrowser();
   const page = await browser.newPage({ viewport: { width: 390, height: 844 }, mobile: true });
   await holdBackSound(page, soundDelay());
@@ -359,7 +369,7 @@ test('on a phone a tap starts the show, the picture stays undistorted upright an
     }
     assert.fail('the page did not get ready');
   };
-  const ended = () => page.waitForFunction(() => window.zoovShow.state === 'ended', null, { timeout: 10000 });
+  const ended = () => page.waitForFunction(() => window.zoovShow.state === 'ended', null, { timeout: 30000 });
   await page.goto(url);
   await ready();
 
@@ -383,7 +393,7 @@ test('on a phone a tap starts the show, the picture stays undistorted upright an
       await ready();
     }
     await page.tap('#start-button');
-    await page.waitForFunction(() => window.zoovShow.state === 'playing', null, { timeout: 10000 });
+    await page.waitForFunction(() => window.zoovShow.state === 'playing', null, { timeout: 30000 });
     assert.ok(await page.evaluate(() => !!document.fullscreenElement), 'in full screen');
     const grab = await page.evaluate(() => window.zoovShow.grabAt(16.3));
     assert.ok(Math.abs(grab.tick - (PHASE + 16300)) <= 1, `the tick of the frame above: ${grab.tick}`);
@@ -415,7 +425,7 @@ test('on a phone a tap starts the show, the picture stays undistorted upright an
   await page.tap('#again');
   await ready();
   await page.tap('#start-button');
-  await page.waitForFunction(() => window.zoovShow.frames >= 1, null, { timeout: 60000 });
+  await page.waitForFunction(() => window.zoovShow.frames >= 1, null, { timeout: 120000 });
   await page.evaluate(() => {
     Object.defineProperty(document, 'visibilityState', { get: () => 'hidden' });
     document.dispatchEvent(new Event('visibilitychange'));

@@ -123,11 +123,13 @@
 
   function topUp() {
     if (!player || status.state !== 'playing') return;
-    // The player's count arrives late while the page is busy; the context clock does not.
-    const playing = Math.max(played, Math.floor((audio.currentTime - contextStart) * RATE));
+    // The player's count arrives late while the page is busy; the context clock since its
+    // last anchor does not.
+    const sinceAnchor = anchor ? anchor.played + Math.floor((audio.currentTime - anchor.time) * RATE) : 0;
+    const playing = Math.min(sent, Math.max(played, sinceAnchor));
     // The output has taken all there was: whatever is sent now sounds after a gap, which the
     // player's next anchor will place.
-    if (sent > 0 && heardFrame() >= sent - 1 && held === null) held = sent;
+    if (anchor && held === null && heardFrame() >= sent - 1) held = sent;
     while (sent - playing < AHEAD) {
       const position = Module._zoov_music_position();
       let n = BLOCK;
@@ -157,11 +159,15 @@
     }
   }
 
-  // The context time that the loudspeaker is playing now.
+  // The context time that the loudspeaker is playing now: never ahead of the context's own
+  // clock, which stands still when the audio thread does (a stamp taken before a stall would
+  // run on with the wall clock).
   function outputTime() {
     if (audio.getOutputTimestamp) {
       const ts = audio.getOutputTimestamp();
-      if (ts.performanceTime > 0) return ts.contextTime + (performance.now() - ts.performanceTime) / 1000;
+      if (ts.performanceTime > 0) {
+        return Math.min(ts.contextTime + (performance.now() - ts.performanceTime) / 1000, audio.currentTime);
+      }
     }
     return audio.currentTime - (audio.outputLatency || audio.baseLatency || 0);
   }
