@@ -230,11 +230,11 @@ test('the music clock advances with the audio output and loops from the end to 8
   assert.ok(Math.abs(total - span) < 0.04, `no drift: ${total} s of music in ${span} s of audio`);
   const last = samples[samples.length - 1];
   assert.ok(last.heard >= 80 && last.heard < 100, `after the end it plays from 80 s: ${last.heard}`);
-  // What is heard lags what the engine has mixed (the player's queue, up to three seconds):
+  // What is heard lags what the engine has mixed (the player's queue, up to six seconds):
   // the clock is the listener's, not the mixer's.
   const lags = playing.filter((s) => s.mixed >= s.heard && clean(s.output - 0.2, s.output))
     .map((s) => s.mixed - s.heard);
-  assert.ok(lags.length >= 3 && lags.every((lag) => lag > 0.05 && lag < 3.5),
+  assert.ok(lags.length >= 3 && lags.every((lag) => lag > 0.05 && lag < 6.5),
     `the heard position trails the mixing position: ${lags.map((l) => l.toFixed(2))}`);
   assert.ok(last.frames > samples[0].frames, 'frames are drawn meanwhile');
   assert.deepEqual(errors, [], 'no console errors');

@@ -111,10 +111,10 @@
 
   // ---- sound: the engine mixes here, ahead of time; the player (player.js) plays ------
   // The page's main thread stalls for a whole frame, and a software renderer takes most of
-  // a second for one, so the player keeps three seconds of music queued. Frames are counted
-  // from the first one sent: `blocks` says which music each frame carries, and the player's
-  // anchor says at which context time frame `played` began to sound.
-  const AHEAD = 3 * RATE;
+  // a second for one (several on a busy machine), so the player keeps six seconds of music
+  // queued. Frames are counted from the first one sent: `blocks` says which music each frame
+  // carries, and the player's anchor says at which context time frame `played` sounds.
+  const AHEAD = 6 * RATE;
   let audio = null, player = null, mixPtr = 0, musicLength = 0, topUpTimer = 0;
   let sent = 0, played = 0, anchor = null, blocks = [], contextStart = 0;
   // Where the player may have run dry (its blocks ran out): the clock goes no further until
@@ -159,14 +159,22 @@
     }
   }
 
-  // The context time that the loudspeaker is playing now: never ahead of the context's own
-  // clock, which stands still when the audio thread does (a stamp taken before a stall would
-  // run on with the wall clock).
+  // The context time that the loudspeaker is playing now. A stamp carried on by the wall
+  // clock runs ahead when the audio thread stalls, where the context's own clock stands
+  // still: it goes no further than the context's clock less the output's lag behind it, as a
+  // fresh stamp measured it.
+  let lastStamp = 0, outputLag = 0;
   function outputTime() {
     if (audio.getOutputTimestamp) {
       const ts = audio.getOutputTimestamp();
       if (ts.performanceTime > 0) {
-        return Math.min(ts.contextTime + (performance.now() - ts.performanceTime) / 1000, audio.currentTime);
+        const since = performance.now() - ts.performanceTime;
+        const t = ts.contextTime + since / 1000;
+        if (ts.performanceTime !== lastStamp && since < 50) {
+          lastStamp = ts.performanceTime;
+          outputLag = Math.max(0, audio.currentTime - t);
+        }
+        return Math.min(t, audio.currentTime - outputLag);
       }
     }
     return audio.currentTime - (audio.outputLatency || audio.baseLatency || 0);
