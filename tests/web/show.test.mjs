@@ -211,7 +211,7 @@ test('the music clock advances with the audio output and loops from the end to 8
   assert.ok(wrapped, `the music looped: ${samples.map((s) => s.heard.toFixed(2))}`);
   const dropouts = await page.evaluate(() => window.zoovShow.dropouts);
   console.log(`  the music started ${(playing[0].output - samples[0].output).toFixed(2)} s of output after the click; ` +
-    `the player ran dry ${dropouts.length} times`);
+    `the music broke off ${dropouts.length} times`);
   const clean = (a, b) => isClean(dropouts, a, b);
   let worst = 0, total = 0, span = 0, steps = 0;
   for (const [a, b] of cleanSteps(samples, dropouts)) {

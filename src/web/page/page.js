@@ -29,7 +29,7 @@
     state: 'loading',          // loading, ready, playing, ended, failed
     frames: 0, tick: 0, musicTime: 0, reports: 0, notices: 0,
     silent: false,             // no sound could play: the show runs on the page's clock
-    dropouts: [],              // { from, to }: context times where the player ran dry
+    dropouts: [],              // { from, to }: context times where the music broke off
     readyAt: null, startedAt: null, firstFrameAt: null,
     audio: null,               // the AudioContext while the show plays
     heardTime: () => heardTime(),
@@ -148,7 +148,9 @@
   function fromPlayer(e) {
     const d = e.data;
     played = d.played;
-    if (d.dry) {
+    if (d.skipped) {
+      status.dropouts.push({ from: d.from, to: d.to });
+    } else if (d.dry) {
       held = d.played;
       status.dropouts.push({ from: d.time, to: null });
     } else if (d.time !== undefined) {

@@ -14,6 +14,7 @@ class ZoovPlayer extends AudioWorkletProcessor {
     this.silent = true;      // the last quantum ended in silence (or nothing played yet)
     this.stopped = false;
     this.sinceReport = 0;
+    this.next = null;        // the context time of the next quantum, as the last one ended
     this.port.onmessage = (e) => {
       if (e.data === 'stop') this.stopped = true;
       else this.blocks.push(e.data);
@@ -24,6 +25,12 @@ class ZoovPlayer extends AudioWorkletProcessor {
     if (this.stopped) return false;
     const left = outputs[0][0], right = outputs[0][1];
     const n = left.length;
+    // An audio thread starved of time skips quanta: the context's clock jumps on while the
+    // music does not. Said as a dropout; the next count places the music again.
+    if (this.next !== null && !this.silent && currentTime > this.next + 0.5 / sampleRate) {
+      this.port.postMessage({ skipped: true, from: this.next, to: currentTime });
+    }
+    this.next = currentTime + n / sampleRate;
     let done = 0;
     while (done < n && this.blocks.length > 0) {
       const b = this.blocks[0];
