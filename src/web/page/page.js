@@ -33,6 +33,7 @@
     readyAt: null, startedAt: null, firstFrameAt: null,
     audio: null,               // the AudioContext while the show plays
     heardTime: () => heardTime(),
+    outputTime: () => outputTime(),
     // Test hook: the picture at `seconds` of music, as a PNG data URL, drawn as soon as the
     // show passes that time (a screenshot from outside lands on whichever frame a slow
     // renderer happens to show), with its music time, its tick, when the show was there
