@@ -11,7 +11,6 @@
 #include "music/soundtrack.h"
 #include "show/show.h"
 #include "show/viewport.h"
-#include "st/report.h"
 #include "web/glsl_es.h"
 
 namespace {
@@ -35,10 +34,6 @@ EMSCRIPTEN_KEEPALIVE void zoov_resize(int width, int height) {
 
 // One frame of the show; the browser presents it when the animation callback returns.
 EMSCRIPTEN_KEEPALIVE void zoov_frame(int32_t tick, double musicTime) {
-  // The last frame's check, made before this one's calls: by now the GPU process has
-  // mostly done that frame's work, so the answer comes at once, where right after the
-  // frame it would wait for all of it.
-  st::endFrameGlCheck(__FILE__, __LINE__);
   drawFrame(show, {tick, musicTime});
 }
 
@@ -94,9 +89,6 @@ int main() {
 
   convertShaderDirectory("assets");
   setupScene(show);
-  // Set-up has checked every GL call; a frame checks once, since each glGetError waits for
-  // the GPU process, and finds the place of an error in the frame after (st/report.h).
-  st::checkGlErrorsOncePerFrame(true);
   // The engine mixes only when the page's audio callback asks, so the music waits at 0
   // until the click that starts the show.
   music.soloud.initOffline();

@@ -12,11 +12,9 @@
   const RATE = 44100;          // the engine's mix rate; the context runs at it too
   const BLOCK = 4096;          // frames mixed at a time: about 93 ms
   const LOOP_POINT = 80;       // where the show's music goes on after its end
-  // How long the sound may take to start before the show goes on without it: the context
-  // to run (from the click), the player to load (from the click: a slow network or machine
-  // may take a while, and the show waits at music time 0 meanwhile), and its first sound
-  // (from when it is connected).
-  const CONTEXT_WAIT_MS = 3000, PLAYER_WAIT_MS = 30000, SOUND_WAIT_MS = 10000;
+  // How long the sound may take to start after the click before the show goes on without
+  // it: the context to run, and the player's first sound.
+  const CONTEXT_WAIT_MS = 3000, SOUND_WAIT_MS = 10000;
   const params = new URLSearchParams(location.search);
   // Test hook: the music starts this many seconds in (to see the loop without waiting).
   const startAt = Math.max(0, parseFloat(params.get('from')) || 0);
@@ -29,11 +27,9 @@
     state: 'loading',          // loading, ready, playing, ended, failed
     frames: 0, tick: 0, musicTime: 0, reports: 0, notices: 0,
     silent: false,             // no sound could play: the show runs on the page's clock
-    dropouts: [],              // { from, to }: context times where the music broke off
     readyAt: null, startedAt: null, firstFrameAt: null,
     audio: null,               // the AudioContext while the show plays
     heardTime: () => heardTime(),
-    outputTime: () => outputTime(),
     // Test hook: the picture at `seconds` of music, as a PNG data URL, drawn as soon as the
     // show passes that time (a screenshot from outside lands on whichever frame a slow
     // renderer happens to show), with its music time, its tick, when the show was there
@@ -112,25 +108,17 @@
 
   // ---- sound: the engine mixes here, ahead of time; the player (player.js) plays ------
   // The page's main thread stalls for a whole frame, and a software renderer takes most of
-  // a second for one (several on a busy machine), so the player keeps six seconds of music
-  // queued. Frames are counted from the first one sent: `blocks` says which music each frame
-  // carries, and the player's anchor says at which context time frame `played` sounds.
-  const AHEAD = 6 * RATE;
+  // a second for one, so the player keeps three seconds of music queued. Frames are counted
+  // from the first one sent: `blocks` says which music each frame carries, and the player's
+  // anchor says at which context time frame `played` began to sound.
+  const AHEAD = 3 * RATE;
   let audio = null, player = null, mixPtr = 0, musicLength = 0, topUpTimer = 0;
   let sent = 0, played = 0, anchor = null, blocks = [], contextStart = 0;
-  // Where the player may have run dry (its blocks ran out): the clock goes no further until
-  // an anchor at or past it says where the music went on.
-  let held = null;
 
   function topUp() {
     if (!player || status.state !== 'playing') return;
-    // The player's count arrives late while the page is busy; the context clock since its
-    // last anchor does not.
-    const sinceAnchor = anchor ? anchor.played + Math.floor((audio.currentTime - anchor.time) * RATE) : 0;
-    const playing = Math.min(sent, Math.max(played, sinceAnchor));
-    // The output has taken all there was: whatever is sent now sounds after a gap, which the
-    // player's next anchor will place.
-    if (anchor && held === null && heardFrame() >= sent - 1) held = sent;
+    // The player's count arrives late while the page is busy; the context clock does not.
+    const playing = Math.max(played, Math.floor((audio.currentTime - contextStart) * RATE));
     while (sent - playing < AHEAD) {
       const position = Module._zoov_music_position();
       let n = BLOCK;
@@ -147,67 +135,42 @@
   }
 
   function fromPlayer(e) {
-    const d = e.data;
-    played = d.played;
-    if (d.skipped) {
-      status.dropouts.push({ from: d.from, to: d.to });
-    } else if (d.dry) {
-      held = d.played;
-      status.dropouts.push({ from: d.time, to: null });
-    } else if (d.time !== undefined) {
-      anchor = { time: d.time, played: d.played };
-      if (held !== null && d.played >= held) held = null;
-      const last = status.dropouts[status.dropouts.length - 1];
-      if (last && last.to === null) last.to = d.time;
-    }
+    played = e.data.played;
+    if (e.data.time !== undefined) anchor = { time: e.data.time, played: e.data.played };
   }
 
-  // The context time that the loudspeaker is playing now. A stamp carried on by the wall
-  // clock runs ahead when the audio thread stalls, where the context's own clock stands
-  // still: it goes no further than the context's clock less the output's lag behind it, as a
-  // fresh stamp measured it.
-  let lastStamp = 0, outputLag = 0;
+  // The context time that the loudspeaker is playing now.
   function outputTime() {
     if (audio.getOutputTimestamp) {
       const ts = audio.getOutputTimestamp();
-      if (ts.performanceTime > 0) {
-        const since = performance.now() - ts.performanceTime;
-        const t = ts.contextTime + since / 1000;
-        if (ts.performanceTime !== lastStamp && since < 50) {
-          lastStamp = ts.performanceTime;
-          outputLag = Math.max(0, audio.currentTime - t);
-        }
-        return Math.min(t, audio.currentTime - outputLag);
-      }
+      if (ts.performanceTime > 0) return ts.contextTime + (performance.now() - ts.performanceTime) / 1000;
     }
     return audio.currentTime - (audio.outputLatency || audio.baseLatency || 0);
   }
 
   // The frame of the music sounding now, counted from the first one sent, never past the
-  // last one sent nor where the player may have run dry (it falls silent there); null
-  // before the first sound.
+  // last one sent (the player falls silent there); null before the first sound.
   function heardFrame() {
     if (!anchor) return null;
     const elapsed = Math.max(0, Math.round((outputTime() - anchor.time) * RATE));
-    return Math.min(anchor.played + elapsed, (held === null ? sent : held) - 1);
+    return Math.min(anchor.played + elapsed, sent - 1);
   }
 
-  // The music time of `frame` (heardFrame()); 0 without music, as on the desktop.
-  function musicAt(frame) {
+  // The music time of what the listener hears now; 0 without music, as on the desktop.
+  function heardTime() {
     if (musicLength === 0) return 0;
     if (status.silent) return ownMusicTime();
+    const frame = heardFrame();
     if (frame === null) return startAt;
     let b = blocks[0];
     for (const block of blocks) if (block.start <= frame) b = block;
     return b.position + (frame - b.start) / RATE;
   }
 
-  // The music time of what the listener hears now.
-  function heardTime() { return musicAt(heardFrame()); }
-
-  // Seconds of show at `frame` since the music began, or on the page's clock without sound.
-  function showSeconds(frame) {
+  // Seconds of show since the music began: heard, or on the page's clock without sound.
+  function showSeconds() {
     if (status.silent) return (performance.now() - startTime) / 1000;
+    const frame = heardFrame();
     return frame === null ? 0 : frame / RATE;
   }
 
@@ -233,16 +196,14 @@
     notice('no sound (' + why + '): the show plays without it, on the page\'s clock');
   }
 
-  let soundWatch = 0, playerAt = null;
+  let soundWatch = 0;
   function watchSound(since) {
     soundWatch = setTimeout(() => {
       if (status.state !== 'playing' || status.silent) return;
-      const now = performance.now();
+      const waited = performance.now() - since;
       if (!audio || audio.state !== 'running' || audio.currentTime === 0) {
-        if (now - since >= CONTEXT_WAIT_MS) return goSilent('the audio output did not start');
-      } else if (playerAt === null) {
-        if (now - since >= PLAYER_WAIT_MS) return goSilent('the audio player did not load');
-      } else if (!anchor && now - playerAt >= SOUND_WAIT_MS) {
+        if (waited >= CONTEXT_WAIT_MS) return goSilent('the audio output did not start');
+      } else if (!anchor && waited >= SOUND_WAIT_MS) {
         return goSilent('the audio player did not start');
       }
       if (!anchor) watchSound(since);
@@ -260,7 +221,6 @@
     player.port.onmessage = fromPlayer;
     player.connect(audio.destination);
     contextStart = audio.currentTime;
-    playerAt = performance.now();
     topUp();
     topUpTimer = setInterval(topUp, 100);
   }
@@ -272,13 +232,10 @@
     if (status.state !== 'playing') return;
     raf = requestAnimationFrame(frame);
     const at = performance.now();
-    // One reading of the music clock for the whole frame: the tick pinned to it and the
-    // music time are of the same instant (mixing more, below, moves where it may run to).
-    const heard = heardFrame();
-    const tick = (pinnedTick === null ? Math.floor(at - startTime)
-                                      : pinnedTick + Math.floor(showSeconds(heard) * 1000)) | 0;
-    const music = musicAt(heard);
+    const tick = (pinnedTick === null ? Math.floor(performance.now() - startTime)
+                                      : pinnedTick + Math.floor(showSeconds() * 1000)) | 0;
     topUp();
+    const music = heardTime();
     try {
       Module._zoov_frame(tick, music);
     } catch (e) {
@@ -305,7 +262,6 @@
 
   function start() {
     if (status.state !== 'ready') return;
-    fullScreenSeen = false;
     const root = document.documentElement;
     // Full screen is a wish: where it is refused the show fills the page.
     if (root.requestFullscreen) root.requestFullscreen().catch(() => {});
@@ -341,39 +297,10 @@
     stop('The show stopped: the browser took its WebGL context away.');
   });
 
-  // ---- ending: a key release, or on a touch screen without keys: leaving full screen, the
-  // page going out of sight (another tab, the phone locked) or a double tap ----------------
-  function end() {
-    if (status.state === 'playing') stop('The show has ended.');
-  }
   el('start').addEventListener('click', start);
-  window.addEventListener('keyup', end);
-  let fullScreenSeen = false;
-  for (const change of ['fullscreenchange', 'webkitfullscreenchange']) {
-    document.addEventListener(change, () => {
-      const inFullScreen = !!(document.fullscreenElement || document.webkitFullscreenElement);
-      if (inFullScreen) fullScreenSeen = true;
-      else if (fullScreenSeen) end();
-    });
-  }
-  document.addEventListener('visibilitychange', () => {
-    if (document.visibilityState === 'hidden') end();
+  window.addEventListener('keyup', () => {
+    if (status.state === 'playing') stop('The show has ended.');
   });
-  let lastTap = null;
-  window.addEventListener('pointerup', (e) => {
-    if (e.pointerType !== 'touch' || status.state !== 'playing') return;
-    const near = lastTap && e.timeStamp - lastTap.at < 400 &&
-                 Math.hypot(e.clientX - lastTap.x, e.clientY - lastTap.y) < 40;
-    lastTap = near ? null : { at: e.timeStamp, x: e.clientX, y: e.clientY };
-    if (near) end();
-  });
-
-  // The words for the screen in hand: taps where the main pointer is a finger.
-  const touch = window.matchMedia ? matchMedia('(pointer: coarse)').matches : 'ontouchstart' in window;
-  if (touch) {
-    el('start-button').textContent = 'Tap to start';
-    el('start-hint').textContent = 'With sound, full screen. Double-tap or leave full screen to end the show.';
-  }
   el('again').addEventListener('click', () => location.reload());
 
   // ---- the program: assets first, then main() sets up the scene -------------------------

@@ -1,8 +1,6 @@
 // The audio thread's end of the sound: plays, in order, the blocks of music that the page
 // mixed with the show's engine, and tells the page at which context time each unbroken
-// stretch of output begins and how many frames came before it: the music clock's anchor,
-// renewed with every count it reports while it plays, and where a stretch ends because the
-// page's blocks ran out (a main thread too busy to mix in time).
+// stretch of output begins and how many frames came before it: the music clock's anchor.
 'use strict';
 
 class ZoovPlayer extends AudioWorkletProcessor {
@@ -14,7 +12,6 @@ class ZoovPlayer extends AudioWorkletProcessor {
     this.silent = true;      // the last quantum ended in silence (or nothing played yet)
     this.stopped = false;
     this.sinceReport = 0;
-    this.next = null;        // the context time of the next quantum, as the last one ended
     this.port.onmessage = (e) => {
       if (e.data === 'stop') this.stopped = true;
       else this.blocks.push(e.data);
@@ -25,12 +22,6 @@ class ZoovPlayer extends AudioWorkletProcessor {
     if (this.stopped) return false;
     const left = outputs[0][0], right = outputs[0][1];
     const n = left.length;
-    // An audio thread starved of time skips quanta: the context's clock jumps on while the
-    // music does not. Said as a dropout; the next count places the music again.
-    if (this.next !== null && !this.silent && currentTime > this.next + 0.5 / sampleRate) {
-      this.port.postMessage({ skipped: true, from: this.next, to: currentTime });
-    }
-    this.next = currentTime + n / sampleRate;
     let done = 0;
     while (done < n && this.blocks.length > 0) {
       const b = this.blocks[0];
@@ -55,17 +46,12 @@ class ZoovPlayer extends AudioWorkletProcessor {
       // Nothing left to play: silence, and the music clock stands still until more comes.
       left.fill(0, done);
       right.fill(0, done);
-      if (!this.silent) {
-        this.port.postMessage({ dry: true, time: currentTime + done / sampleRate, played: this.played });
-      }
       this.silent = true;
     }
     this.sinceReport += n;
     if (this.sinceReport >= sampleRate / 20) {
       this.sinceReport = 0;
-      // While it sounds, the count is an anchor too: the frame played next, and when.
-      this.port.postMessage(this.silent ? { played: this.played }
-                                        : { time: currentTime + n / sampleRate, played: this.played });
+      this.port.postMessage({ played: this.played });
     }
     return true;
   }
