@@ -1,9 +1,9 @@
 // Compose pass: the sharp scene plus its blurred copy as bloom, a gentle vignette, a tone
 // curve with a shoulder that keeps the hue of bright light instead of clipping it to
 // white, and a fade-in over the first second. The figures are held below the credits.
-// The glow is read texel by texel with weights worked out here, never through the
-// driver's filtering or its deep generated mipmaps: drivers round those differently, and
-// the bloom and the tone curve would show it (see blur.fs).
+// Both targets are read texel by texel with weights worked out here, never through the
+// driver's filtering or its generated mipmaps: drivers round those differently, and the
+// tone curve would show it (see blur.fs).
 #version 330 core
 in vec2 vUv;
 uniform sampler2D tex;       // the sharp scene, unit 0
@@ -30,9 +30,42 @@ const float BLOOM = 0.45;
 const float BLOOM_KNEE = 1.2;
 const float EXPOSURE = 1.3;
 
+const int SIZE = 2048;    // texels a side of each target
 const ivec2 CELLS = ivec2(256, 128);   // the glow's cells across and up (blur.fs)
 
 float brightest(vec3 c) { return max(c.r, max(c.g, c.b)); }
+
+// The sharp scene, averaged over this pixel's footprint, as softly as mipmapping used to
+// show it: a box as wide as the pixel's longer side covers in texels, and half as tall
+// again, so that thin lines do not flash brighter than the light around them (at least
+// one texel each way, which is plain bilinear filtering, and at most 6 x 8 texels, for
+// pictures under 540 lines). The texels count as little squares; each weighs its overlap
+// with the box. The coordinates are held 0.002 (4 texels) inside the target, so no box
+// reaches past its edges.
+const float TALLER = 1.5;
+const ivec2 MOST_TEXELS = ivec2(7, 9);   // the most a 6 x 8 box can touch
+float overlap(float lo, float hi, float texel) {
+  return max(min(hi, texel + 1.0) - max(lo, texel), 0.0);
+}
+vec4 sharpScene(vec2 uv, vec2 footprint) {
+  vec2 centre = uv * float(SIZE);
+  float longer = max(footprint.x, footprint.y);
+  vec2 box = min(max(vec2(longer, longer * TALLER), vec2(1.0)), vec2(6.0, 8.0));
+  vec2 lo = centre - 0.5 * box, hi = lo + box;
+  ivec2 first = ivec2(floor(lo));
+  ivec2 touched = ivec2(floor(hi)) - first + 1;
+  vec4 sum = vec4(0.0);
+  for (int j = 0; j < MOST_TEXELS.y; ++j) {
+    if (j >= touched.y) break;
+    vec4 row = vec4(0.0);
+    for (int i = 0; i < MOST_TEXELS.x; ++i) {
+      if (i >= touched.x) break;
+      row += texelFetch(tex, first + ivec2(i, j), 0) * overlap(lo.x, hi.x, float(first.x + i));
+    }
+    sum += row * overlap(lo.y, hi.y, float(first.y + j));
+  }
+  return sum / (box.x * box.y);
+}
 
 // The glow's cells (blur.fs), interpolated bilinearly.
 vec4 glowAt(vec2 uv) {
@@ -61,10 +94,9 @@ vec3 holdFigures(vec3 light, float figure, float backdrop) {
 void main() {
   // The targets repeat at their edges: stay a few texels inside so nothing wraps round.
   vec2 uv = clamp(vUv, 0.002, 0.998);
-  // The sharp scene through its mipmaps, so thin lines do not flash brighter than the
-  // light around them; a level or two down, a driver's rounding there stays far below a
-  // grey level (it is the deep levels, where it piles up, that the glow no longer reads).
-  vec4 sharp = texture(tex, vUv);
+  // Texels of the scene per pixel, across and up (the target is stretched to the viewport).
+  vec2 footprint = vec2(length(dFdx(vUv)), length(dFdy(vUv))) * float(SIZE);
+  vec4 sharp = sharpScene(uv, footprint);
   vec4 glow = glowAt(uv) * (1.0 / BLUR_GAIN);
   vec3 glowLight = glow.rgb * HEADROOM;
   float glowFigure = glow.a * FIGURE_RANGE;
