@@ -38,33 +38,40 @@ float brightest(vec3 c) { return max(c.r, max(c.g, c.b)); }
 // The sharp scene, averaged over this pixel's footprint, as softly as mipmapping used to
 // show it: a box as wide as the pixel's longer side covers in texels, and half as tall
 // again, so that thin lines do not flash brighter than the light around them (at least
-// one texel each way, which is plain bilinear filtering, and at most 6 x 8 texels, for
-// pictures under 540 lines). The texels count as little squares; each weighs its overlap
-// with the box. The coordinates are held 0.002 (4 texels) inside the target, so no box
-// reaches past its edges.
+// one texel each way, which is plain bilinear filtering). The texels count as little
+// squares; each weighs its overlap with the box. The loops have fixed counts, which a
+// compiler unrolls, in three sizes: a picture of 1080 lines or more, one of 540 or more,
+// and smaller ones, whose box is held at 6 x 8 texels. The coordinates are held 0.002
+// (4 texels) inside the target, so no box reaches past its edges.
 const float TALLER = 1.5;
-const ivec2 MOST_TEXELS = ivec2(7, 9);   // the most a 6 x 8 box can touch
 float overlap(float lo, float hi, float texel) {
   return max(min(hi, texel + 1.0) - max(lo, texel), 0.0);
 }
+#define SHARP_SCENE(NAME, NX, NY)                                                   \
+  vec4 NAME(vec2 centre, vec2 box) {                                                \
+    vec2 lo = centre - 0.5 * box, hi = lo + box;                                    \
+    ivec2 first = ivec2(floor(lo));                                                 \
+    vec4 sum = vec4(0.0);                                                           \
+    for (int j = 0; j < NY; ++j) {                                                  \
+      vec4 row = vec4(0.0);                                                         \
+      for (int i = 0; i < NX; ++i)                                                  \
+        row += texelFetch(tex, first + ivec2(i, j), 0) *                            \
+               overlap(lo.x, hi.x, float(first.x + i));                            \
+      sum += row * overlap(lo.y, hi.y, float(first.y + j));                         \
+    }                                                                               \
+    return sum / (box.x * box.y);                                                   \
+  }
+SHARP_SCENE(sharpLarge, 3, 4)
+SHARP_SCENE(sharpMedium, 5, 7)
+SHARP_SCENE(sharpSmall, 7, 9)
+
 vec4 sharpScene(vec2 uv, vec2 footprint) {
   vec2 centre = uv * float(SIZE);
   float longer = max(footprint.x, footprint.y);
-  vec2 box = min(max(vec2(longer, longer * TALLER), vec2(1.0)), vec2(6.0, 8.0));
-  vec2 lo = centre - 0.5 * box, hi = lo + box;
-  ivec2 first = ivec2(floor(lo));
-  ivec2 touched = ivec2(floor(hi)) - first + 1;
-  vec4 sum = vec4(0.0);
-  for (int j = 0; j < MOST_TEXELS.y; ++j) {
-    if (j >= touched.y) break;
-    vec4 row = vec4(0.0);
-    for (int i = 0; i < MOST_TEXELS.x; ++i) {
-      if (i >= touched.x) break;
-      row += texelFetch(tex, first + ivec2(i, j), 0) * overlap(lo.x, hi.x, float(first.x + i));
-    }
-    sum += row * overlap(lo.y, hi.y, float(first.y + j));
-  }
-  return sum / (box.x * box.y);
+  vec2 box = max(vec2(longer, longer * TALLER), vec2(1.0));
+  if (box.x <= 2.0 && box.y <= 3.0) return sharpLarge(centre, box);
+  if (box.x <= 4.0 && box.y <= 6.0) return sharpMedium(centre, box);
+  return sharpSmall(centre, min(box, vec2(6.0, 8.0)));
 }
 
 // The glow's cells (blur.fs), interpolated bilinearly.
