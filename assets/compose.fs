@@ -35,15 +35,12 @@ const ivec2 CELLS = ivec2(256, 128);   // the glow's cells across and up (blur.f
 
 float brightest(vec3 c) { return max(c.r, max(c.g, c.b)); }
 
-// The sharp scene, averaged over this pixel's footprint, as softly as mipmapping used to
-// show it: a box as wide as the pixel's longer side covers in texels, and half as tall
-// again, so that thin lines do not flash brighter than the light around them (at least
-// one texel each way, which is plain bilinear filtering). The texels count as little
-// squares; each weighs its overlap with the box. The loops have fixed counts, which a
-// compiler unrolls, in three sizes: a picture of 1080 lines or more, one of 540 or more,
-// and smaller ones, whose box is held at 6 x 8 texels. The coordinates are held 0.002
-// (4 texels) inside the target, so no box reaches past its edges.
-const float TALLER = 1.5;
+// The sharp scene, averaged over this pixel's footprint: a box as wide and as tall as the
+// pixel covers in texels (at least one texel, which is plain bilinear filtering), over
+// the texels as little squares; each texel weighs its overlap with the box. The loops
+// have fixed counts, which a compiler unrolls, in three sizes: a picture of 1024 lines or
+// more, one of 512 or more, and smaller ones, whose box is held at 5 x 7 texels. With
+// the coordinates held 0.002 inside the target, no box reaches past its edges.
 float overlap(float lo, float hi, float texel) {
   return max(min(hi, texel + 1.0) - max(lo, texel), 0.0);
 }
@@ -61,17 +58,16 @@ float overlap(float lo, float hi, float texel) {
     }                                                                               \
     return sum / (box.x * box.y);                                                   \
   }
-SHARP_SCENE(sharpLarge, 3, 4)
-SHARP_SCENE(sharpMedium, 5, 7)
-SHARP_SCENE(sharpSmall, 7, 9)
+SHARP_SCENE(sharpLarge, 3, 3)
+SHARP_SCENE(sharpMedium, 4, 5)
+SHARP_SCENE(sharpSmall, 6, 8)
 
 vec4 sharpScene(vec2 uv, vec2 footprint) {
   vec2 centre = uv * float(SIZE);
-  float longer = max(footprint.x, footprint.y);
-  vec2 box = max(vec2(longer, longer * TALLER), vec2(1.0));
-  if (box.x <= 2.0 && box.y <= 3.0) return sharpLarge(centre, box);
-  if (box.x <= 4.0 && box.y <= 6.0) return sharpMedium(centre, box);
-  return sharpSmall(centre, min(box, vec2(6.0, 8.0)));
+  vec2 box = max(footprint, vec2(1.0));
+  if (box.x <= 2.0 && box.y <= 2.0) return sharpLarge(centre, box);
+  if (box.x <= 3.0 && box.y <= 4.0) return sharpMedium(centre, box);
+  return sharpSmall(centre, min(box, vec2(5.0, 7.0)));
 }
 
 // The glow's cells (blur.fs), interpolated bilinearly.
