@@ -31,8 +31,7 @@ const int REACH_Y = 4;
 float gauss(float d, float sigma) { return exp(-0.5 * (d * d) / (sigma * sigma)); }
 
 void main() {
-  // The texel this fragment writes: the quad's coordinates run over the whole target.
-  ivec2 cell = ivec2(vUv * 2048.0);
+  ivec2 cell = ivec2(gl_FragCoord.xy);
   // Nothing outside the corner is ever read: those texels are left as they are, and a
   // rasteriser that shades blocks of pixels together skips whole blocks of them.
   if (cell.x >= CELLS.x || cell.y >= CELLS.y) discard;
