@@ -1,63 +1,33 @@
-// The glow, worked out from the sharp scene's own texels with exact weights, so that it
-// is the same on every driver: nothing here goes through a driver's texture filtering or
-// its generated mipmaps, which round differently (Mesa's llvmpipe rounds each halfway
-// average up, and its generated levels drift above the true means, level after level).
-// The glow is wide and soft, so it is worked out on a coarse grid of cells, kept in the
-// bottom-left 256 x 128 corner of each blur target:
-// - first pass (horizontal = 1): each cell's exact mean, from the 8 x 16 texels it covers;
-// - second pass (horizontal = 0): a Gaussian across the cells, sideways and upward, the
-//   same on both sides of each cell.
-// The compose pass interpolates the cells bilinearly, again with exact weights.
+// A wide, cheap separable glow: one texture tap a pass, no branches (a software
+// rasteriser would run both sides of a branch).
+// Horizontal pass: one linear tap of level 5 of the scene's mipmaps, which the compose
+// pass leaves behind (64 x 64 texels, each the mean of 32 x 32 of the previous frame).
+// Sideways and upward alike that is a box of 32 texels and a tent of 64: a deviation of
+// 16 texels, reaching 48, where a 9-tap Gaussian reaches 8.
+// Vertical pass: a two-tap vertical blur, 16 texels up and down, taken interleaved: even
+// rows take the tap below, odd rows the tap above. The compose pass reads this target
+// through its mipmaps, whose first level averages every pair of rows, so it sees both
+// taps for the price of one.
+// In the very first frame the scene has no mipmaps yet: the glow is then just the sharp
+// picture, doubled 16 texels up and down, under the fade-in.
 // Alpha carries the figures' share of the light along (see lines.vs).
 #version 330 core
 in vec2 vUv;
 uniform sampler2D tex;
 uniform int horizontal;
 out vec4 colour;
-// A cell is 8 scene texels wide and 16 tall: the target is shown stretched to 16:9, so a
-// cell is about square on screen.
-const ivec2 CELL = ivec2(8, 16);
-const ivec2 CELLS = ivec2(256, 128);   // 2048 / CELL
-// A spread-out glow is faint: the first pass stores it at twice its strength, so that
-// 8 bits still resolve it (compose.fs divides it out again).
+const float COARSE_LOD = 5.0;
+const float STEP = 16.0 / 2048.0;
+// A spread-out glow is faint: the horizontal pass stores it at twice its strength, so
+// that 8 bits still resolve it (compose.fs divides it out again).
 const float BLUR_GAIN = 2.0;
-// The Gaussian's deviation in cells: 16 texels across, 22.6 upward (15 and 12 pixels of a
-// 1080-line picture), reaching 2.5 deviations.
-const float SIGMA_X = 2.0;
-const float SIGMA_Y = 1.41;
-const int REACH_X = 5;
-const int REACH_Y = 4;
-
-float gauss(float d, float sigma) { return exp(-0.5 * (d * d) / (sigma * sigma)); }
-
 void main() {
-  ivec2 cell = ivec2(gl_FragCoord.xy);
-  // Nothing outside the corner is ever read: those texels are left as they are, and a
-  // rasteriser that shades blocks of pixels together skips whole blocks of them.
-  if (cell.x >= CELLS.x || cell.y >= CELLS.y) discard;
-  if (horizontal == 1) {
-    vec4 sum = vec4(0.0);
-    for (int j = 0; j < CELL.y; ++j)
-      for (int i = 0; i < CELL.x; ++i)
-        sum += texelFetch(tex, cell * CELL + ivec2(i, j), 0);
-    colour = sum * (BLUR_GAIN / float(CELL.x * CELL.y));
-  } else {
-    vec4 sum = vec4(0.0);
-    float total = 0.0;
-    for (int j = -REACH_Y; j <= REACH_Y; ++j) {
-      vec4 row = vec4(0.0);
-      float rowTotal = 0.0;
-      for (int i = -REACH_X; i <= REACH_X; ++i) {
-        float w = gauss(float(i), SIGMA_X);
-        // The edges are held, not wrapped: the top of the picture does not glow at its
-        // bottom.
-        row += texelFetch(tex, clamp(cell + ivec2(i, j), ivec2(0), CELLS - 1), 0) * w;
-        rowTotal += w;
-      }
-      float up = gauss(float(j), SIGMA_Y);
-      sum += row * up;
-      total += rowTotal * up;
-    }
-    colour = sum / total;
-  }
+  float h = float(horizontal);
+  float side = fract(gl_FragCoord.y * 0.5) * 4.0 - 1.0;   // -1 on even rows, +1 on odd
+  vec2 d = vec2(0.0, (1.0 - h) * side * STEP);
+  // The targets repeat at their edges; keep the taps inside so that the top of the
+  // picture does not glow at its bottom.
+  float margin = mix(0.5 / 2048.0, 0.5 / 64.0, h);
+  vec2 uv = clamp(vUv + d, vec2(margin), vec2(1.0 - margin));
+  colour = textureLod(tex, uv, h * COARSE_LOD) * mix(1.0, BLUR_GAIN, h);
 }

@@ -1,9 +1,6 @@
 // Compose pass: the sharp scene plus its blurred copy as bloom, a gentle vignette, a tone
 // curve with a shoulder that keeps the hue of bright light instead of clipping it to
 // white, and a fade-in over the first second. The figures are held below the credits.
-// Both targets are read texel by texel with weights worked out here, never through the
-// driver's filtering or its generated mipmaps: drivers round those differently, and the
-// tone curve would show it (see blur.fs).
 #version 330 core
 in vec2 vUv;
 uniform sampler2D tex;       // the sharp scene, unit 0
@@ -30,56 +27,7 @@ const float BLOOM = 0.45;
 const float BLOOM_KNEE = 1.2;
 const float EXPOSURE = 1.3;
 
-const int SIZE = 2048;    // texels a side of each target
-const ivec2 CELLS = ivec2(256, 128);   // the glow's cells across and up (blur.fs)
-
 float brightest(vec3 c) { return max(c.r, max(c.g, c.b)); }
-
-// The sharp scene, averaged over this pixel's footprint: a box as wide and as tall as the
-// pixel covers in texels (at least one texel, which is plain bilinear filtering), over
-// the texels as little squares; each texel weighs its overlap with the box. The loops
-// have fixed counts, which a compiler unrolls, in three sizes: a picture of 1024 lines or
-// more, one of 512 or more, and smaller ones, whose box is held at 5 x 7 texels. With
-// the coordinates held 0.002 inside the target, no box reaches past its edges.
-float overlap(float lo, float hi, float texel) {
-  return max(min(hi, texel + 1.0) - max(lo, texel), 0.0);
-}
-#define SHARP_SCENE(NAME, NX, NY)                                                   \
-  vec4 NAME(vec2 centre, vec2 box) {                                                \
-    vec2 lo = centre - 0.5 * box, hi = lo + box;                                    \
-    ivec2 first = ivec2(floor(lo));                                                 \
-    vec4 sum = vec4(0.0);                                                           \
-    for (int j = 0; j < NY; ++j) {                                                  \
-      vec4 row = vec4(0.0);                                                         \
-      for (int i = 0; i < NX; ++i)                                                  \
-        row += texelFetch(tex, first + ivec2(i, j), 0) *                            \
-               overlap(lo.x, hi.x, float(first.x + i));                            \
-      sum += row * overlap(lo.y, hi.y, float(first.y + j));                         \
-    }                                                                               \
-    return sum / (box.x * box.y);                                                   \
-  }
-SHARP_SCENE(sharpLarge, 3, 3)
-SHARP_SCENE(sharpMedium, 4, 5)
-SHARP_SCENE(sharpSmall, 6, 8)
-
-vec4 sharpScene(vec2 uv, vec2 footprint) {
-  vec2 centre = uv * float(SIZE);
-  vec2 box = max(footprint, vec2(1.0));
-  if (box.x <= 2.0 && box.y <= 2.0) return sharpLarge(centre, box);
-  if (box.x <= 3.0 && box.y <= 4.0) return sharpMedium(centre, box);
-  return sharpSmall(centre, min(box, vec2(5.0, 7.0)));
-}
-
-// The glow's cells (blur.fs), interpolated bilinearly.
-vec4 glowAt(vec2 uv) {
-  vec2 c = uv * vec2(CELLS) - 0.5;
-  vec2 c0 = floor(c);
-  vec2 f = c - c0;
-  ivec2 i0 = clamp(ivec2(c0), ivec2(0), CELLS - 1);
-  ivec2 i1 = clamp(ivec2(c0) + 1, ivec2(0), CELLS - 1);
-  return mix(mix(texelFetch(blurtex, i0, 0), texelFetch(blurtex, ivec2(i1.x, i0.y), 0), f.x),
-             mix(texelFetch(blurtex, ivec2(i0.x, i1.y), 0), texelFetch(blurtex, i1, 0), f.x), f.y);
-}
 
 // Light with the figures' share (measured like the brightest channel) compressed under
 // FIGURE_CAP and pushed back behind the letters, the rest (credits, grey lines) left as
@@ -97,10 +45,10 @@ vec3 holdFigures(vec3 light, float figure, float backdrop) {
 void main() {
   // The targets repeat at their edges: stay a few texels inside so nothing wraps round.
   vec2 uv = clamp(vUv, 0.002, 0.998);
-  // Texels of the scene per pixel, across and up (the target is stretched to the viewport).
-  vec2 footprint = vec2(length(dFdx(vUv)), length(dFdy(vUv))) * float(SIZE);
-  vec4 sharp = sharpScene(uv, footprint);
-  vec4 glow = glowAt(uv) * (1.0 / BLUR_GAIN);
+  vec4 sharp = texture(tex, uv);
+  // Level 1 averages each pair of rows of the blurred target, which completes the
+  // vertical blur's interleaved taps (see blur.fs).
+  vec4 glow = textureLod(blurtex, uv, 1.0) * (1.0 / BLUR_GAIN);
   vec3 glowLight = glow.rgb * HEADROOM;
   float glowFigure = glow.a * FIGURE_RANGE;
   float nearLetters = max(brightest(glowLight) - glowFigure, 0.0);

@@ -6,15 +6,13 @@ in vec3 vNormal;
 out vec4 colour;
 const float HEADROOM = 3.0;
 // On screen the compose pass's tone curve starts with a slope of 1.3: this keeps the
-// floor as light as it has always been shown. (The ground's base is 0.004 lighter than it
-// once was: the compose pass used to read the scene through llvmpipe's mipmaps, which
-// rounded this dithered ground up by that much.)
+// floor as light as it has always been shown.
 const float LEVEL = 2.0 / 1.3;
 void main() {
   float up = vNormal.y * inversesqrt(dot(vNormal, vNormal));   // 1 at the centre, 0.58 at the corners
   float sheen = up * up;
   sheen *= sheen;                                              // 1 .. 0.11
-  vec3 ground = vec3(0.008, 0.009, 0.012) + vec3(0.024, 0.030, 0.044) * sheen;
+  vec3 ground = vec3(0.004, 0.005, 0.008) + vec3(0.024, 0.030, 0.044) * sheen;
   // So dark a ground has only a few steps of 8 bits left: noise of half a step breaks
   // them up, and the compose pass's minification averages it away.
   float noise = fract(52.9829189 * fract(dot(gl_FragCoord.xy, vec2(0.06711056, 0.00583715))));
