@@ -23,7 +23,9 @@ const float STEP = 16.0 / 2048.0;
 const float BLUR_GAIN = 2.0;
 void main() {
   float h = float(horizontal);
-  float side = fract(gl_FragCoord.y * 0.5) * 4.0 - 1.0;   // -1 on even rows, +1 on odd
+  // Pixel centres lie at y = n + 0.5: a quarter of the way through a pair of rows on even
+  // rows, three quarters on odd ones.
+  float side = floor(fract(gl_FragCoord.y * 0.5) * 2.0) * 2.0 - 1.0;   // -1 even, +1 odd
   vec2 d = vec2(0.0, (1.0 - h) * side * STEP);
   // The targets repeat at their edges; keep the taps inside so that the top of the
   // picture does not glow at its bottom.
