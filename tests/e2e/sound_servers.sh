@@ -224,7 +224,7 @@ after=$((SECONDS - opened))
 check "late answer: the show plays unheard, the credits lit (row grey ${grey:-below $CREDITS_LIT}, $after s after the window)" \
   test -n "$grey" -a "$after" -ge 12
 check "late answer: one line says so ($(cat "$work/stderr"))" \
-  test "$(wc -l <"$work/stderr")" -eq 1 -a -n "$(grep '^audio: no audio device (it did not open within 5 s)' "$work/stderr")"
+  test "$(stderr_lines "$work")" -eq 1 -a -n "$(grep '^audio: no audio device (it did not open within 5 s)' "$work/stderr")"
 # The server logs each stream it is given: the late device did open, and went again.
 check "late answer: the device opened late ($(grep -c 'Created input' "$work/pulseaudio.log") stream) and is closed" \
   test "$(grep -c 'Created input' "$work/pulseaudio.log")" -eq 1 -a "$(timeout 5 pactl list short sink-inputs | wc -l)" -eq 0
@@ -263,7 +263,7 @@ after=$((SECONDS - opened))
 check "no answer: the show plays unheard, the credits lit (row grey ${grey:-below $CREDITS_LIT}, $after s after the window)" \
   test -n "$grey" -a "$after" -ge 12
 check "no answer: one line says so ($(cat "$work/stderr"))" \
-  test "$(wc -l <"$work/stderr")" -eq 1 -a -n "$(grep '^audio: no audio device (it did not open within 5 s)' "$work/stderr")"
+  test "$(stderr_lines "$work")" -eq 1 -a -n "$(grep '^audio: no audio device (it did not open within 5 s)' "$work/stderr")"
 # SIGTERM, like a window close, goes through SDL's quit, with the open still stuck.
 kill -TERM "$pid"
 wait_for_exit "$pid" 30
