@@ -73,13 +73,58 @@ const char* glErrorText(unsigned code) {
   }
 }
 
-void checkGlErrorIn(const char* file, int line) {
-  // One error per check: a second queued error is left for the next check.
-  GLenum code = glGetError();
-  if (code == GL_NO_ERROR) return;
+namespace {
+// The checks of the browser build (see checkGlErrorsOncePerFrame): set-up checks every call;
+// then a frame checks once at its end and, after one that found an error, the next frame
+// checks call by call again so that the error is reported where it happens.
+struct FrameChecks {
+  bool oncePerFrame = false;
+  bool callByCall = true;   // this frame checks every call
+  bool foundInFrame = false;  // a check in this frame reported an error
+  unsigned pending = 0;     // an error the last frame's single check found, place unknown
+};
+FrameChecks frameChecks;
+
+void reportGlError(GLenum code, const char* file, int line) {
   char caption[256];
   snprintf(caption, sizeof caption, "%s::%d:%s", file, line, glErrorName(code));
   showReport(glErrorText(code), caption);
+}
+}  // namespace
+
+void checkGlErrorIn(const char* file, int line) {
+  if (!frameChecks.callByCall) return;
+  // One error per check: a second queued error is left for the next check.
+  GLenum code = glGetError();
+  if (code == GL_NO_ERROR) return;
+  frameChecks.foundInFrame = true;
+  reportGlError(code, file, line);
+}
+
+void checkGlErrorsOncePerFrame(bool on) {
+  frameChecks = FrameChecks();
+  frameChecks.oncePerFrame = on;
+  frameChecks.callByCall = !on;
+}
+
+void endFrameGlCheck(const char* file, int line) {
+  if (!frameChecks.oncePerFrame) return;
+  if (frameChecks.callByCall) {
+    // This frame looked for the last one's error call by call. Found again, it has been
+    // reported where it happened; not found, it happened once: it is reported here.
+    if (frameChecks.pending != GL_NO_ERROR && !frameChecks.foundInFrame)
+      reportGlError(frameChecks.pending, file, line);
+    frameChecks.pending = GL_NO_ERROR;
+  }
+  // Whatever is still queued (a call-by-call frame consumes one error per check) counts
+  // for this frame's single check.
+  GLenum code = glGetError();
+  // A frame that found errors call by call keeps the next one checking that way too, so a
+  // recurring error is reported in every frame with its place, as where every call is checked.
+  bool again = frameChecks.callByCall && frameChecks.foundInFrame;
+  frameChecks.callByCall = code != GL_NO_ERROR || again;
+  frameChecks.pending = code;
+  frameChecks.foundInFrame = false;
 }
 
 }  // namespace st

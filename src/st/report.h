@@ -22,6 +22,16 @@ ReportSink setReportSink(ReportSink sink);
 // checkGlError(line) so the caption names the file that made the check.
 void checkGlErrorIn(const char* file, int line);
 
+// The browser build, where each glGetError is a synchronous round trip to the GPU process,
+// calls this once set-up is done: from then on checkGlErrorIn reads nothing, and
+// endFrameGlCheck, called after each frame, reads the flag once. When that finds an error,
+// the next frame checks every call again, reporting the error with the place that raised
+// it (and so do the frames after, as long as they find errors); an error that does not
+// come back is reported with the place of the frame check, "file::line:NAME". The
+// desktop calls neither and checks every call (as after checkGlErrorsOncePerFrame(false)).
+void checkGlErrorsOncePerFrame(bool on);
+void endFrameGlCheck(const char* file, int line);
+
 // The error table: symbolic name and description of a GL error code ("Unknown" and
 // "Unknown gl error" for anything not in the table).
 const char* glErrorName(unsigned code);

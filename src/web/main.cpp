@@ -11,6 +11,7 @@
 #include "music/soundtrack.h"
 #include "show/show.h"
 #include "show/viewport.h"
+#include "st/report.h"
 #include "web/glsl_es.h"
 
 namespace {
@@ -35,6 +36,7 @@ EMSCRIPTEN_KEEPALIVE void zoov_resize(int width, int height) {
 // One frame of the show; the browser presents it when the animation callback returns.
 EMSCRIPTEN_KEEPALIVE void zoov_frame(int32_t tick, double musicTime) {
   drawFrame(show, {tick, musicTime});
+  st::endFrameGlCheck(__FILE__, __LINE__);
 }
 
 EMSCRIPTEN_KEEPALIVE float* zoov_mix_buffer() { return mixBuffer; }
@@ -89,6 +91,9 @@ int main() {
 
   convertShaderDirectory("assets");
   setupScene(show);
+  // Set-up has checked every GL call; a frame checks once, since each glGetError waits for
+  // the GPU process, and finds the place of an error in the frame after (st/report.h).
+  st::checkGlErrorsOncePerFrame(true);
   // The engine mixes only when the page's audio callback asks, so the music waits at 0
   // until the click that starts the show.
   music.soloud.initOffline();

@@ -1,4 +1,7 @@
 // GL error checks in a real context: one report per check, captions naming file and line.
+#include <string>
+#include <vector>
+
 #include "gl_test_util.h"
 #include "st/report.h"
 
@@ -53,6 +56,36 @@ TEST_F(GlErrors, EachCheckConsumesOneError) {
   for (size_t i = 1; i < recorder.reports.size(); ++i)
     EXPECT_EQ(recorder.reports[i].caption, "a::2:GL_INVALID_VALUE");
   EXPECT_LE(recorder.reports.size(), 2u);
+}
+
+// The browser's scheme: no check per call, one per frame; an error it finds is reported
+// with its place by the next frame, which checks every call, or, when it does not come
+// back, with the place of the frame check.
+TEST_F(GlErrors, OncePerFrameFindsThePlaceInTheNextFrame) {
+  st::checkGlErrorsOncePerFrame(true);
+  auto frame = [](bool fault) {
+    st::checkGlErrorIn("st_x.cpp", 1);
+    if (fault) glEnable(0xFFFF);  // GL_INVALID_ENUM
+    st::checkGlErrorIn("st_x.cpp", 2);
+    st::endFrameGlCheck("main.cpp", 9);
+  };
+  frame(true);
+  EXPECT_TRUE(recorder.reports.empty()) << "found at the frame's end, place unknown yet";
+  frame(true);
+  frame(true);
+  frame(false);
+  frame(false);
+  frame(false);
+  frame(true);
+  frame(false);
+  std::vector<std::string> captions;
+  for (const auto& r : recorder.reports) captions.push_back(r.caption);
+  EXPECT_EQ(captions, (std::vector<std::string>{"st_x.cpp::2:GL_INVALID_ENUM", "st_x.cpp::2:GL_INVALID_ENUM",
+                                                "main.cpp::9:GL_INVALID_ENUM"}));
+  st::checkGlErrorsOncePerFrame(false);
+  glEnable(0xFFFF);
+  st::checkGlErrorIn("st_x.cpp", 3);
+  EXPECT_EQ(recorder.reports.back().caption, "st_x.cpp::3:GL_INVALID_ENUM") << "every call checked again";
 }
 
 }  // namespace
