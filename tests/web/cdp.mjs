@@ -1,6 +1,7 @@
 // A small driver for Debian's Chromium over the DevTools protocol on a pipe: just what the
-// browser tests and the benchmark use (pages, script evaluation, clicks, keys, console and
-// error events, screenshots, a rewritten response), with the names of the usual drivers.
+// browser tests and the benchmark use (pages, script evaluation, clicks, taps, keys, console
+// and error events, screenshots, a rewritten response, a phone's screen), with the names of
+// the usual drivers.
 // It needs nothing but Node and the browser, so the tests run wherever Chromium installs.
 import { spawn } from 'node:child_process';
 import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
@@ -118,6 +119,38 @@ class Page {
     await this.send('Input.dispatchMouseEvent', { type: 'mouseReleased', ...at });
   }
 
+  // A tap of one finger in the middle of the element (a touch screen's user gesture), or
+  // at the point { x, y }; `timestamp` (seconds since the epoch) dates it.
+  async tap(target, timestamp = Date.now() / 1000) {
+    const at = typeof target === 'string' ? await this.centre(target) : target;
+    const points = [{ x: at.x, y: at.y, radiusX: 4, radiusY: 4, force: 1, id: 0 }];
+    await this.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: points, timestamp });
+    await this.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [], timestamp: timestamp + 0.05 });
+  }
+
+  async centre(selector) {
+    const box = await this.evaluate((s) => {
+      const e = document.querySelector(s);
+      if (!e) return null;
+      const r = e.getBoundingClientRect();
+      return { x: r.left + r.width / 2, y: r.top + r.height / 2 };
+    }, selector);
+    if (!box) throw new Error(`no element ${selector}`);
+    return box;
+  }
+
+  // The page's size in CSS pixels; `mobile`: a phone's screen at three device pixels to
+  // one, with touch instead of a mouse.
+  async setViewport({ width, height, mobile = false }) {
+    await this.send('Emulation.setDeviceMetricsOverride', {
+      width, height, deviceScaleFactor: mobile ? 3 : 1, mobile,
+      ...(mobile ? { screenWidth: width, screenHeight: height,
+                     screenOrientation: width < height ? { type: 'portraitPrimary', angle: 0 }
+                                                       : { type: 'landscapePrimary', angle: 90 } } : {}),
+    });
+    if (mobile) await this.send('Emulation.setTouchEmulationEnabled', { enabled: true, maxTouchPoints: 5 });
+  }
+
   // One printable key, pressed and released.
   async press(key) {
     const code = `Key${key.toUpperCase()}`;
@@ -209,16 +242,14 @@ class Browser {
     });
   }
 
-  async newPage({ viewport }) {
+  async newPage({ viewport, mobile = false }) {
     const { targetId } = await this.send('Target.createTarget', { url: 'about:blank' });
     const { sessionId } = await this.send('Target.attachToTarget', { targetId, flatten: true });
     const page = new Page(this, sessionId);
     page.targetId = targetId;
     this.pages.set(sessionId, page);
     await Promise.all(['Page.enable', 'Runtime.enable', 'Log.enable'].map((m) => page.send(m)));
-    await page.send('Emulation.setDeviceMetricsOverride', {
-      width: viewport.width, height: viewport.height, deviceScaleFactor: 1, mobile: false,
-    });
+    await page.setViewport({ ...viewport, mobile });
     await page.send('Emulation.setFocusEmulationEnabled', { enabled: true });
     return page;
   }
@@ -227,7 +258,8 @@ class Browser {
     await Promise.race([this.send('Browser.close').catch(() => {}), sleep(5000)]);
     this.child.kill('SIGKILL');
     await this.exited;
-    rmSync(this.profile, { recursive: true, force: true });
+    // The browser's helper processes may still be writing into the profile for a moment.
+    rmSync(this.profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 200 });
   }
 }
 

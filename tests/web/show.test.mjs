@@ -1,9 +1,11 @@
 // The browser build as a viewer meets it, in Debian's headless Chromium (WebGL 2 on
 // SwiftShader): a clean load, the start on a click, a lit picture, the end on a key
 // release, the music clock against the audio output, the show without sound, failed
-// downloads said where the viewer looks, and the desktop's geometry.
+// downloads said where the viewer looks, a phone, and the desktop's geometry.
 // Run by tests/web/run.sh: node --test show.test.mjs, with ZOOV_DIST (dist/web) and
 // ZOOV_NATIVE_DUMP / ZOOV_WEB_DUMP (the two builds of geometry_dump) in the environment.
+// ZOOV_SOUND_DELAY_MS=N holds the first sound back N ms on every page, as a slow machine
+// or network does (the lit-text test holds it back 2 s otherwise).
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
@@ -41,11 +43,27 @@ after(async () => {
   rmSync(work, { recursive: true, force: true });
 });
 
+// How long a page holds its first sound back: `fallback` ms unless ZOOV_SOUND_DELAY_MS says.
+const soundDelay = (fallback = 0) => Number(process.env.ZOOV_SOUND_DELAY_MS ?? fallback);
+
+// The audio player's module loads `ms` late, as on a slow machine: the first sound comes
+// that much later, and the show waits for it at music time 0.
+function holdBackSound(page, ms) {
+  if (!ms) return undefined;
+  return page.addInitScript(`(() => {
+    const add = AudioWorklet.prototype.addModule;
+    AudioWorklet.prototype.addModule = function (...args) {
+      return new Promise((r) => setTimeout(r, ${ms})).then(() => add.apply(this, args));
+    };
+  })();`);
+}
+
 // A page at 960x540 whose console errors and uncaught exceptions are collected; `prepare`
 // may set up the page (routes, scripts) before it loads.
-async function openShow(query = '', prepare = async () => {}) {
+async function openShow(query = '', prepare = async () => {}, { delay = soundDelay() } = {}) {
   await startBrowser();
   const page = await browser.newPage({ viewport: { width: 960, height: 540 } });
+  await holdBackSound(page, delay);
   await prepare(page);
   const errors = [];
   page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
@@ -115,7 +133,8 @@ async function creditsFrame(page, name) {
 }
 
 test('the page loads cleanly, starts on the click, draws the lit text on the floor and ends on a key release', LIMITS, async () => {
-  const { page, errors } = await openShow(PINNED);
+  // The first sound held back: the pinned tick must follow the music however late it comes.
+  const { page, errors } = await openShow(PINNED, undefined, { delay: soundDelay(2000) });
   assert.equal((await show(page)).state, 'ready');
   assert.ok(served < 4e6, `the whole page is under 4 MB over the wire: ${served} bytes`);
   assert.ok(await page.isVisible('#start-button'), 'the start screen is shown');
@@ -151,54 +170,60 @@ test('the page loads cleanly, starts on the click, draws the lit text on the flo
 test('the music clock advances with the audio output and loops from the end to 80 s', LIMITS, async () => {
   const { page, errors } = await openShow('?from=116.5');
   await page.click('#start-button');
-  // Seven seconds of output once the music plays: three and a half to the end, the rest
-  // after the loop. How soon it plays after the click is the machine's: a busy one takes
-  // longer to start the audio thread, so the wait for it is the page's own (after which it
-  // would go on without sound), not a guess at the machine's speed.
+  // Samples until the music has looped and gone on for three seconds from 80 s. How soon it
+  // plays after the click is the machine's (the page's own wait decides when it would go on
+  // without sound), and so is whether a main thread too busy to mix in time lets the player
+  // run dry: the music then pauses and its clock with it, and the page says where.
   const samples = [];
   const isPlaying = (s) => s.heard > 116.5 || s.heard < 100;
-  const firstPlaying = () => samples.find(isPlaying);
   const clicked = Date.now();
-  while (!firstPlaying() || samples[samples.length - 1].output - firstPlaying().output < 7) {
-    if (Date.now() - clicked > 40000) break;
-    samples.push(await page.evaluate(() => {
+  let wrapped = false;
+  while (Date.now() - clicked < 120000) {
+    const s = await page.evaluate(() => {
       const a = window.zoovShow.audio;
       // The context's own clock: the frames the audio device has taken, independent of the
       // output timestamp that the page's clock reads.
       return { heard: window.zoovShow.heardTime(), output: a.currentTime,
                mixed: Module._zoov_music_position(), frames: window.zoovShow.frames };
-    }));
+    });
+    const last = samples[samples.length - 1];
+    if (last && isPlaying(last) && s.heard < last.heard) wrapped = true;
+    samples.push(s);
+    if (wrapped && s.heard >= 83) break;
     await page.waitForTimeout(200);
   }
   const playing = samples.filter(isPlaying);
-  assert.ok(playing.length >= 5, 'the music plays');
   assert.equal(await page.evaluate(() => window.zoovShow.silent), false, 'with sound');
-  console.log(`  the music started ${(playing[0].output - samples[0].output).toFixed(2)} s of output after the click`);
-  let wrapped = false, worst = 0, total = 0;
+  assert.ok(wrapped, `the music looped: ${samples.map((s) => s.heard.toFixed(2))}`);
+  const dropouts = await page.evaluate(() => window.zoovShow.dropouts);
+  console.log(`  the music started ${(playing[0].output - samples[0].output).toFixed(2)} s of output after the click; ` +
+    `the player ran dry ${dropouts.length} times`);
+  // A stretch of output touched by a dropout (the heard clock lags the context clock by the
+  // output latency, well under half a second) is left out; the rest must run exactly.
+  const clean = (a, b) => dropouts.every((d) => !(d.from < b && (d.to ?? Infinity) + 0.5 > a));
+  let worst = 0, total = 0, span = 0, steps = 0;
   for (let i = 1; i < playing.length; i++) {
     const a = playing[i - 1], b = playing[i];
+    if (!clean(a.output, b.output)) continue;
     // Across the loop the music goes on from 80 s; either way it keeps the output's pace.
     const step = b.heard >= a.heard ? b.heard - a.heard : (120 - a.heard) + (b.heard - 80);
-    if (b.heard < a.heard) wrapped = true;
     worst = Math.max(worst, Math.abs(step - (b.output - a.output)));
     total += step;
+    span += b.output - a.output;
+    steps++;
     // The context clock moves in the audio device's blocks of some milliseconds.
     assert.ok(Math.abs(step - (b.output - a.output)) < 0.04,
       `music time ${a.heard} -> ${b.heard} while the output went ${a.output} -> ${b.output}`);
   }
-  console.log(`  music clock against the audio clock: worst step difference ${(worst * 1000).toFixed(1)} ms`);
-  const span = playing[playing.length - 1].output - playing[0].output;
+  console.log(`  music clock against the audio clock: worst step difference ${(worst * 1000).toFixed(1)} ms over ${steps} steps`);
+  assert.ok(steps >= 5, `enough of the output ran without a dropout to compare: ${steps} steps`);
   assert.ok(Math.abs(total - span) < 0.04, `no drift: ${total} s of music in ${span} s of audio`);
-  assert.ok(wrapped, 'the music looped');
   const last = samples[samples.length - 1];
-  // Where the music is by the output clock since it was first heard playing, past the loop.
-  const run = playing[0].heard + (last.output - playing[0].output);
-  const expected = run >= 120 ? 80 + (run - 120) : run;
-  assert.ok(last.heard >= 80 && Math.abs(last.heard - expected) < 0.05,
-    `after the end it plays from 80 s: ${last.heard}, by the output clock ${expected}`);
+  assert.ok(last.heard >= 80 && last.heard < 100, `after the end it plays from 80 s: ${last.heard}`);
   // What is heard lags what the engine has mixed (the player's queue, up to three seconds):
   // the clock is the listener's, not the mixer's.
-  const lags = playing.filter((s) => s.mixed >= s.heard).map((s) => s.mixed - s.heard);
+  const lags = playing.filter((s) => s.mixed >= s.heard && clean(s.output - 0.2, s.output))
+    .map((s) => s.mixed - s.heard);
   assert.ok(lags.length >= 3 && lags.every((lag) => lag > 0.05 && lag < 3.5),
     `the heard position trails the mixing position: ${lags.map((l) => l.toFixed(2))}`);
   assert.ok(last.frames > samples[0].frames, 'frames are drawn meanwhile');
@@ -209,6 +234,7 @@ test('the music clock advances with the audio output and loops from the end to 8
 test('a report the desktop shows in a message box appears on the page and in the console, and the show goes on', LIMITS, async () => {
   await startBrowser();
   const page = await browser.newPage({ viewport: { width: 960, height: 540 } });
+  await holdBackSound(page, soundDelay());
   const errors = [];
   page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
   // A compose shader that no longer reads its time uniform: the show reports the uniform's
@@ -283,6 +309,120 @@ test('a failed download is said on the page and in the console', LIMITS, async (
   assert.match(await gone.textContent('#end-text'), /could not start/);
   assert.ok(errors.some((e) => /zoov2020: The show could not start/.test(e)), 'and the console says why');
   await gone.close();
+});
+
+// A phone's frame: the 16:9 picture's band in the middle of the screen (the bars around it
+// black) and where the glowing text lies in that band, in fractions of its width and height.
+async function letterboxStats(page, png) {
+  return page.evaluate(async (b64) => {
+    const img = new Image();
+    img.src = 'data:image/png;base64,' + b64;
+    await img.decode();
+    const W = img.width, H = img.height;
+    const c = new OffscreenCanvas(W, H);
+    const g = c.getContext('2d');
+    g.drawImage(img, 0, 0);
+    const d = g.getImageData(0, 0, W, H).data;
+    const bw = Math.min(W, H * 16 / 9), bh = Math.min(H, W * 9 / 16);
+    const bx = (W - bw) / 2, by = (H - bh) / 2;
+    let bars = 0, x0 = W, x1 = -1, y0 = H, y1 = -1;
+    for (let y = 0, i = 0; y < H; y++) {
+      for (let x = 0; x < W; x++, i += 4) {
+        const inside = x >= bx - 2 && x < bx + bw + 2 && y >= by - 2 && y < by + bh + 2;
+        if (!inside) bars = Math.max(bars, d[i], d[i + 1], d[i + 2]);
+        const grey = (0.2126 * d[i] + 0.7152 * d[i + 1] + 0.0722 * d[i + 2]) / 255;
+        if (grey > 0.6) { x0 = Math.min(x0, x); x1 = Math.max(x1, x); y0 = Math.min(y0, y); y1 = Math.max(y1, y); }
+      }
+    }
+    return { width: W, height: H, bars,
+             text: [(x0 - bx) / bw, (x1 + 1 - bx) / bw, (y0 - by) / bh, (y1 + 1 - by) / bh] };
+  }, png.toString('base64'));
+}
+
+// Where "Yet again.." glows at 16.3 s (tick 24700) in the 960x540 picture: left, right, top
+// and bottom edges as fractions of the picture.
+const TEXT_960 = [0.165, 0.864, 0.417, 0.596];
+
+test('on a phone a tap starts the show, the picture stays undistorted upright and sideways, and it ends without keys', LIMITS, async () => {
+  await startBrowser();
+  const page = await browser.newPage({ viewport: { width: 390, height: 844 }, mobile: true });
+  await holdBackSound(page, soundDelay());
+  const errors = [];
+  page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
+  page.on('pageerror', (e) => errors.push(String(e)));
+  // From 15.5 s of music, its tick pinned so that 16.3 s draws at the tick of the frame above.
+  const url = `${site.url}?from=15.5&phase=${PHASE + 16300 - 800}`;
+  // Ready, also after "Watch again" reloads the page (its old document may still answer).
+  const ready = async () => {
+    for (const deadline = Date.now() + 60000; Date.now() < deadline; await page.waitForTimeout(200)) {
+      if (await page.evaluate(() => window.zoovShow?.state === 'ready').catch(() => false)) return;
+    }
+    assert.fail('the page did not get ready');
+  };
+  const ended = () => page.waitForFunction(() => window.zoovShow.state === 'ended', null, { timeout: 10000 });
+  await page.goto(url);
+  await ready();
+
+  // The start screen speaks of taps, and its words keep clear of the edges of the screen.
+  assert.equal(await page.textContent('#start-button'), 'Tap to start');
+  assert.match(await page.textContent('#start-hint'), /[Dd]ouble-tap/);
+  const lines = await page.evaluate(() => [...document.querySelectorAll('#start button, #start p')].map((e) => {
+    const r = document.createRange();
+    r.selectNodeContents(e);
+    const b = r.getBoundingClientRect();
+    return { text: e.textContent, left: b.left, right: b.right, width: innerWidth };
+  }));
+  for (const l of lines) assert.ok(l.left >= 8 && l.right <= l.width - 8, `"${l.text}" fits: ${l.left}..${l.right} of ${l.width}`);
+
+  // Upright, then sideways: the picture in its 16:9 band, the text where the 960x540 frame has it.
+  for (const [name, viewport] of [['phone-upright.png', { width: 390, height: 844 }],
+                                  ['phone-sideways.png', { width: 844, height: 390 }]]) {
+    if (name === 'phone-sideways.png') {
+      await page.setViewport({ ...viewport, mobile: true });
+      await page.tap('#again');
+      await ready();
+    }
+    await page.tap('#start-button');
+    await page.waitForFunction(() => window.zoovShow.state === 'playing', null, { timeout: 10000 });
+    assert.ok(await page.evaluate(() => !!document.fullscreenElement), 'in full screen');
+    const grab = await page.evaluate(() => window.zoovShow.grabAt(16.3));
+    assert.ok(Math.abs(grab.tick - (PHASE + 16300)) <= 1, `the tick of the frame above: ${grab.tick}`);
+    const png = Buffer.from(grab.png.replace(/^data:image\/png;base64,/, ''), 'base64');
+    writeFileSync(join(OUT, name), png);
+    const frame = await letterboxStats(page, png);
+    console.log(`  ${name}:`, JSON.stringify(frame));
+    assert.equal(`${frame.width}x${frame.height}`, `${viewport.width * 3}x${viewport.height * 3}`);
+    assert.ok(frame.bars <= 2, `the bars around the picture are black: ${frame.bars}`);
+    frame.text.forEach((edge, i) => assert.ok(Math.abs(edge - TEXT_960[i]) < 0.03,
+      `the text lies where the 960x540 picture has it: ${frame.text} against ${TEXT_960}`));
+    // Ended without a key: a double tap upright, leaving full screen sideways.
+    if (name === 'phone-upright.png') {
+      // Two taps a fifth of a second apart by their own clock, however slowly the page takes them.
+      const now = Date.now() / 1000;
+      await page.tap({ x: 195, y: 300 }, now);
+      await page.tap({ x: 195, y: 300 }, now + 0.2);
+    } else {
+      await page.evaluate(() => document.exitFullscreen());
+    }
+    await ended();
+    assert.equal(await page.evaluate(() => window.zoovShow.audio.state), 'closed', 'the sound stops');
+    assert.ok(await page.isVisible('#again'), 'the end screen offers to watch again');
+  }
+
+  // Where full screen is refused (a phone's browser may have none), the page going out of
+  // sight ends it. (Headless Chromium never hides its pages: the page is told it is hidden.)
+  await page.addInitScript('Element.prototype.requestFullscreen = () => Promise.reject(new Error("no full screen"));');
+  await page.tap('#again');
+  await ready();
+  await page.tap('#start-button');
+  await page.waitForFunction(() => window.zoovShow.frames >= 1, null, { timeout: 60000 });
+  await page.evaluate(() => {
+    Object.defineProperty(document, 'visibilityState', { get: () => 'hidden' });
+    document.dispatchEvent(new Event('visibilitychange'));
+  });
+  await ended();
+  assert.deepEqual(errors, [], 'no console errors');
+  await page.close();
 });
 
 test('the line geometry, matrices and sprites equal the desktop build\'s bit for bit', LIMITS, () => {

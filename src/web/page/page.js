@@ -12,9 +12,11 @@
   const RATE = 44100;          // the engine's mix rate; the context runs at it too
   const BLOCK = 4096;          // frames mixed at a time: about 93 ms
   const LOOP_POINT = 80;       // where the show's music goes on after its end
-  // How long the sound may take to start after the click before the show goes on without
-  // it: the context to run, and the player's first sound.
-  const CONTEXT_WAIT_MS = 3000, SOUND_WAIT_MS = 10000;
+  // How long the sound may take to start before the show goes on without it: the context
+  // to run (from the click), the player to load (from the click: a slow network or machine
+  // may take a while, and the show waits at music time 0 meanwhile), and its first sound
+  // (from when it is connected).
+  const CONTEXT_WAIT_MS = 3000, PLAYER_WAIT_MS = 30000, SOUND_WAIT_MS = 10000;
   const params = new URLSearchParams(location.search);
   // Test hook: the music starts this many seconds in (to see the loop without waiting).
   const startAt = Math.max(0, parseFloat(params.get('from')) || 0);
@@ -27,6 +29,7 @@
     state: 'loading',          // loading, ready, playing, ended, failed
     frames: 0, tick: 0, musicTime: 0, reports: 0, notices: 0,
     silent: false,             // no sound could play: the show runs on the page's clock
+    dropouts: [],              // { from, to }: context times where the player ran dry
     readyAt: null, startedAt: null, firstFrameAt: null,
     audio: null,               // the AudioContext while the show plays
     heardTime: () => heardTime(),
@@ -114,11 +117,17 @@
   const AHEAD = 3 * RATE;
   let audio = null, player = null, mixPtr = 0, musicLength = 0, topUpTimer = 0;
   let sent = 0, played = 0, anchor = null, blocks = [], contextStart = 0;
+  // Where the player may have run dry (its blocks ran out): the clock goes no further until
+  // an anchor at or past it says where the music went on.
+  let held = null;
 
   function topUp() {
     if (!player || status.state !== 'playing') return;
     // The player's count arrives late while the page is busy; the context clock does not.
     const playing = Math.max(played, Math.floor((audio.currentTime - contextStart) * RATE));
+    // The output has taken all there was: whatever is sent now sounds after a gap, which the
+    // player's next anchor will place.
+    if (sent > 0 && heardFrame() >= sent - 1 && held === null) held = sent;
     while (sent - playing < AHEAD) {
       const position = Module._zoov_music_position();
       let n = BLOCK;
@@ -135,8 +144,17 @@
   }
 
   function fromPlayer(e) {
-    played = e.data.played;
-    if (e.data.time !== undefined) anchor = { time: e.data.time, played: e.data.played };
+    const d = e.data;
+    played = d.played;
+    if (d.dry) {
+      held = d.played;
+      status.dropouts.push({ from: d.time, to: null });
+    } else if (d.time !== undefined) {
+      anchor = { time: d.time, played: d.played };
+      if (held !== null && d.played >= held) held = null;
+      const last = status.dropouts[status.dropouts.length - 1];
+      if (last && last.to === null) last.to = d.time;
+    }
   }
 
   // The context time that the loudspeaker is playing now.
@@ -149,28 +167,30 @@
   }
 
   // The frame of the music sounding now, counted from the first one sent, never past the
-  // last one sent (the player falls silent there); null before the first sound.
+  // last one sent nor where the player may have run dry (it falls silent there); null
+  // before the first sound.
   function heardFrame() {
     if (!anchor) return null;
     const elapsed = Math.max(0, Math.round((outputTime() - anchor.time) * RATE));
-    return Math.min(anchor.played + elapsed, sent - 1);
+    return Math.min(anchor.played + elapsed, (held === null ? sent : held) - 1);
   }
 
-  // The music time of what the listener hears now; 0 without music, as on the desktop.
-  function heardTime() {
+  // The music time of `frame` (heardFrame()); 0 without music, as on the desktop.
+  function musicAt(frame) {
     if (musicLength === 0) return 0;
     if (status.silent) return ownMusicTime();
-    const frame = heardFrame();
     if (frame === null) return startAt;
     let b = blocks[0];
     for (const block of blocks) if (block.start <= frame) b = block;
     return b.position + (frame - b.start) / RATE;
   }
 
-  // Seconds of show since the music began: heard, or on the page's clock without sound.
-  function showSeconds() {
+  // The music time of what the listener hears now.
+  function heardTime() { return musicAt(heardFrame()); }
+
+  // Seconds of show at `frame` since the music began, or on the page's clock without sound.
+  function showSeconds(frame) {
     if (status.silent) return (performance.now() - startTime) / 1000;
-    const frame = heardFrame();
     return frame === null ? 0 : frame / RATE;
   }
 
@@ -196,14 +216,16 @@
     notice('no sound (' + why + '): the show plays without it, on the page\'s clock');
   }
 
-  let soundWatch = 0;
+  let soundWatch = 0, playerAt = null;
   function watchSound(since) {
     soundWatch = setTimeout(() => {
       if (status.state !== 'playing' || status.silent) return;
-      const waited = performance.now() - since;
+      const now = performance.now();
       if (!audio || audio.state !== 'running' || audio.currentTime === 0) {
-        if (waited >= CONTEXT_WAIT_MS) return goSilent('the audio output did not start');
-      } else if (!anchor && waited >= SOUND_WAIT_MS) {
+        if (now - since >= CONTEXT_WAIT_MS) return goSilent('the audio output did not start');
+      } else if (playerAt === null) {
+        if (now - since >= PLAYER_WAIT_MS) return goSilent('the audio player did not load');
+      } else if (!anchor && now - playerAt >= SOUND_WAIT_MS) {
         return goSilent('the audio player did not start');
       }
       if (!anchor) watchSound(since);
@@ -221,6 +243,7 @@
     player.port.onmessage = fromPlayer;
     player.connect(audio.destination);
     contextStart = audio.currentTime;
+    playerAt = performance.now();
     topUp();
     topUpTimer = setInterval(topUp, 100);
   }
@@ -232,10 +255,13 @@
     if (status.state !== 'playing') return;
     raf = requestAnimationFrame(frame);
     const at = performance.now();
-    const tick = (pinnedTick === null ? Math.floor(performance.now() - startTime)
-                                      : pinnedTick + Math.floor(showSeconds() * 1000)) | 0;
+    // One reading of the music clock for the whole frame: the tick pinned to it and the
+    // music time are of the same instant (mixing more, below, moves where it may run to).
+    const heard = heardFrame();
+    const tick = (pinnedTick === null ? Math.floor(at - startTime)
+                                      : pinnedTick + Math.floor(showSeconds(heard) * 1000)) | 0;
+    const music = musicAt(heard);
     topUp();
-    const music = heardTime();
     try {
       Module._zoov_frame(tick, music);
     } catch (e) {
@@ -262,6 +288,7 @@
 
   function start() {
     if (status.state !== 'ready') return;
+    fullScreenSeen = false;
     const root = document.documentElement;
     // Full screen is a wish: where it is refused the show fills the page.
     if (root.requestFullscreen) root.requestFullscreen().catch(() => {});
@@ -297,10 +324,39 @@
     stop('The show stopped: the browser took its WebGL context away.');
   });
 
-  el('start').addEventListener('click', start);
-  window.addEventListener('keyup', () => {
+  // ---- ending: a key release, or on a touch screen without keys: leaving full screen, the
+  // page going out of sight (another tab, the phone locked) or a double tap ----------------
+  function end() {
     if (status.state === 'playing') stop('The show has ended.');
+  }
+  el('start').addEventListener('click', start);
+  window.addEventListener('keyup', end);
+  let fullScreenSeen = false;
+  for (const change of ['fullscreenchange', 'webkitfullscreenchange']) {
+    document.addEventListener(change, () => {
+      const inFullScreen = !!(document.fullscreenElement || document.webkitFullscreenElement);
+      if (inFullScreen) fullScreenSeen = true;
+      else if (fullScreenSeen) end();
+    });
+  }
+  document.addEventListener('visibilitychange', () => {
+    if (document.visibilityState === 'hidden') end();
   });
+  let lastTap = null;
+  window.addEventListener('pointerup', (e) => {
+    if (e.pointerType !== 'touch' || status.state !== 'playing') return;
+    const near = lastTap && e.timeStamp - lastTap.at < 400 &&
+                 Math.hypot(e.clientX - lastTap.x, e.clientY - lastTap.y) < 40;
+    lastTap = near ? null : { at: e.timeStamp, x: e.clientX, y: e.clientY };
+    if (near) end();
+  });
+
+  // The words for the screen in hand: taps where the main pointer is a finger.
+  const touch = window.matchMedia ? matchMedia('(pointer: coarse)').matches : 'ontouchstart' in window;
+  if (touch) {
+    el('start-button').textContent = 'Tap to start';
+    el('start-hint').textContent = 'With sound, full screen. Double-tap or leave full screen to end the show.';
+  }
   el('again').addEventListener('click', () => location.reload());
 
   // ---- the program: assets first, then main() sets up the scene -------------------------

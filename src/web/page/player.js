@@ -1,6 +1,8 @@
 // The audio thread's end of the sound: plays, in order, the blocks of music that the page
 // mixed with the show's engine, and tells the page at which context time each unbroken
-// stretch of output begins and how many frames came before it: the music clock's anchor.
+// stretch of output begins and how many frames came before it: the music clock's anchor,
+// renewed with every count it reports while it plays, and where a stretch ends because the
+// page's blocks ran out (a main thread too busy to mix in time).
 'use strict';
 
 class ZoovPlayer extends AudioWorkletProcessor {
@@ -46,12 +48,17 @@ class ZoovPlayer extends AudioWorkletProcessor {
       // Nothing left to play: silence, and the music clock stands still until more comes.
       left.fill(0, done);
       right.fill(0, done);
+      if (!this.silent) {
+        this.port.postMessage({ dry: true, time: currentTime + done / sampleRate, played: this.played });
+      }
       this.silent = true;
     }
     this.sinceReport += n;
     if (this.sinceReport >= sampleRate / 20) {
       this.sinceReport = 0;
-      this.port.postMessage({ played: this.played });
+      // While it sounds, the count is an anchor too: the frame played next, and when.
+      this.port.postMessage(this.silent ? { played: this.played }
+                                        : { time: currentTime + n / sampleRate, played: this.played });
     }
     return true;
   }
