@@ -125,9 +125,6 @@
     if (!player || status.state !== 'playing') return;
     // The player's count arrives late while the page is busy; the context clock does not.
     const playing = Math.max(played, Math.floor((audio.currentTime - contextStart) * RATE));
-    // The output has taken all there was: whatever is sent now sounds after a gap, which the
-    // player's next anchor will place.
-    if (sent > 0 && heardFrame() >= sent - 1 && held === null) held = sent;
     while (sent - playing < AHEAD) {
       const position = Module._zoov_music_position();
       let n = BLOCK;
@@ -140,7 +137,9 @@
       blocks.push({ start: sent, position, frames: n });
       sent += n;
     }
-    while (blocks.length > 2 && anchor && blocks[1].start + blocks[1].frames < anchor.played) blocks.shift();
+    // Blocks wholly before what is heard are done with (one is kept before it, in case).
+    const heard = heardFrame();
+    while (blocks.length > 2 && heard !== null && blocks[1].start + blocks[1].frames < heard) blocks.shift();
   }
 
   function fromPlayer(e) {
@@ -157,11 +156,15 @@
     }
   }
 
-  // The context time that the loudspeaker is playing now.
+  // The context time that the loudspeaker is playing now: never past what the audio thread
+  // has rendered, which stands still while a busy machine starves that thread, however far
+  // the output timestamp's last reading is carried forward by the page's clock.
   function outputTime() {
     if (audio.getOutputTimestamp) {
       const ts = audio.getOutputTimestamp();
-      if (ts.performanceTime > 0) return ts.contextTime + (performance.now() - ts.performanceTime) / 1000;
+      if (ts.performanceTime > 0) {
+        return Math.min(audio.currentTime, ts.contextTime + (performance.now() - ts.performanceTime) / 1000);
+      }
     }
     return audio.currentTime - (audio.outputLatency || audio.baseLatency || 0);
   }

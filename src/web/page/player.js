@@ -1,8 +1,10 @@
 // The audio thread's end of the sound: plays, in order, the blocks of music that the page
 // mixed with the show's engine, and tells the page at which context time each unbroken
-// stretch of output begins and how many frames came before it: the music clock's anchor,
-// renewed with every count it reports while it plays, and where a stretch ends because the
-// page's blocks ran out (a main thread too busy to mix in time).
+// stretch of output begins and how many frames came before it (the music clock's anchor),
+// and where a stretch ends because the page's blocks ran out (a main thread too busy to mix
+// in time). Only a stretch's start is an anchor: the context time it gives is when the
+// frame is rendered, which the loudspeaker reaches an output latency later, and the page's
+// clock holds at the anchor until then.
 'use strict';
 
 class ZoovPlayer extends AudioWorkletProcessor {
@@ -56,9 +58,7 @@ class ZoovPlayer extends AudioWorkletProcessor {
     this.sinceReport += n;
     if (this.sinceReport >= sampleRate / 20) {
       this.sinceReport = 0;
-      // While it sounds, the count is an anchor too: the frame played next, and when.
-      this.port.postMessage(this.silent ? { played: this.played }
-                                        : { time: currentTime + n / sampleRate, played: this.played });
+      this.port.postMessage({ played: this.played });
     }
     return true;
   }
