@@ -256,10 +256,19 @@ class Browser {
 
   async close() {
     await Promise.race([this.send('Browser.close').catch(() => {}), sleep(5000)]);
-    this.child.kill('SIGKILL');
+    try {
+      process.kill(-this.child.pid, 'SIGKILL');
+    } catch {
+      this.child.kill('SIGKILL');
+    }
     await this.exited;
-    // The browser's helper processes may still be writing into the profile for a moment.
-    rmSync(this.profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 200 });
+    // A helper process may still be writing into the profile for a moment; a profile left
+    // behind in the temporary folder is no failure of the show's.
+    try {
+      rmSync(this.profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 200 });
+    } catch (e) {
+      console.warn(`the browser's profile ${this.profile} stays: ${e.message}`);
+    }
   }
 }
 
@@ -268,7 +277,8 @@ export const chromium = {
   async launch({ executablePath, args = [] }) {
     const profile = mkdtempSync(join(tmpdir(), 'zoov-chromium-'));
     const child = spawn(executablePath, [...QUIET_BROWSER, ...args, `--user-data-dir=${profile}`, 'about:blank'],
-      { stdio: ['ignore', 'ignore', 'ignore', 'pipe', 'pipe'] });
+      // Its own process group, so that closing it ends its helper processes too.
+      { stdio: ['ignore', 'ignore', 'ignore', 'pipe', 'pipe'], detached: true });
     const browser = new Browser(child, profile);
     const started = await Promise.race([
       browser.send('Browser.getVersion').then(() => true), browser.exited.then(() => false), sleep(60000).then(() => false),
