@@ -31,6 +31,13 @@ void* operator new(std::size_t size) {
   throw std::bad_alloc();
 }
 void* operator new[](std::size_t size) { return operator new(size); }
+// The nothrow forms too (Debian 13's GoogleTest allocates its tests with them): every new here
+// ends in the free below, and a sanitizer's own nothrow new would not pair with it.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (counting.load()) allocations.fetch_add(1);
+  return std::malloc(size ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
