@@ -10,6 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs=$(nproc)
+# Each stage's heading says how long the run has taken so far (CI has 30 minutes).
+stage() { printf '== %s (at %d:%02d)\n' "$1" $((SECONDS / 60)) $((SECONDS % 60)); }
 
 # The Linux release is built in a Debian 11 root made here with debootstrap: mostly
 # downloads and one-time builds, so it runs beside the suites below and is waited for
@@ -23,20 +25,20 @@ if [ "${ZOOV_RELEASE:-1}" != 0 ]; then
   trap '[ -n "$release" ] && kill "$release" 2>/dev/null; true' EXIT
 fi
 
-echo "== folder layers"
+stage "folder layers"
 scripts/check-layers.py
 
-echo "== plain build"
+stage "plain build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure
 
 if [ "${ZOOV_WINDOWS:-1}" != 0 ]; then  # ZOOV_WINDOWS=0 skips it
-  echo "== Windows build, tested under Wine"
+  stage "Windows build, tested under Wine"
   scripts/test-windows.sh build
 fi
 if [ -n "$release" ]; then
-  echo "== Linux release, built in a Debian 11 root and played in a plain one"
+  stage "Linux release, built in a Debian 11 root and played in a plain one"
   status=0
   wait "$release" || status=$?
   release=
@@ -48,12 +50,12 @@ if [ -n "$release" ]; then
   tests/release/plain-root.sh build-linux . bullseye
 fi
 if [ "${ZOOV_WEB:-1}" != 0 ]; then
-  echo "== browser build in Chromium and Firefox"
+  stage "browser build in Chromium and Firefox"
   tests/web/run.sh build
 fi
 
 if [ "${ZOOV_SANITIZE:-1}" != 0 ]; then
-  echo "== AddressSanitizer + UBSan build"
+  stage "AddressSanitizer + UBSan build"
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOOV_SANITIZE=ON -DZOOV_BENCH=OFF >/dev/null
   # Only what the sanitized suites run: the show, the capture (text.sh's pinned frame),
   # the test binaries and their helper.
@@ -62,3 +64,4 @@ if [ "${ZOOV_SANITIZE:-1}" != 0 ]; then
   # The slowest end-to-end runs (soak, valgrind) belong to the plain build only.
   ctest --test-dir build-asan --output-on-failure -LE plain-only
 fi
+stage "all passed"
