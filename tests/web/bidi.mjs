@@ -10,7 +10,8 @@ import { request } from 'node:http';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+import { PageQueries } from './page-queries.mjs';
+
 // A time limit to race against: it does not keep Node running once the race is decided.
 const limit = (ms) => new Promise((resolve) => setTimeout(resolve, ms).unref());
 
@@ -80,8 +81,9 @@ function expression(fn, arg) {
   return `(async () => JSON.stringify(await (${call})))()`;
 }
 
-class Page {
+class Page extends PageQueries {
   constructor(browser, context) {
+    super();
     this.browser = browser;
     this.context = context;
     this.listeners = { console: [], pageerror: [] };
@@ -116,40 +118,12 @@ class Page {
     return r.result.type === 'string' ? JSON.parse(r.result.value) : undefined;
   }
 
-  async waitForFunction(fn, arg, { timeout = 30000, polling = 100 } = {}) {
-    const deadline = Date.now() + timeout;
-    for (;;) {
-      const value = await this.evaluate(fn, arg);
-      if (value) return value;
-      if (Date.now() > deadline) throw new Error(`waited ${timeout} ms for ${fn}`);
-      await sleep(polling);
-    }
-  }
-
-  waitForTimeout(ms) { return sleep(ms); }
-
-  isVisible(selector) {
-    return this.evaluate((s) => {
-      const e = document.querySelector(s);
-      if (!e || e.getClientRects().length === 0) return false;
-      return getComputedStyle(e).visibility !== 'hidden';
-    }, selector);
-  }
-
-  textContent(selector) {
-    return this.evaluate((s) => document.querySelector(s)?.textContent ?? null, selector);
-  }
-
   // A real mouse click in the middle of the element, through the browser's input: a user
   // gesture, as browsers require for sound and full screen.
   async click(selector) {
-    const box = await this.evaluate((s) => {
-      const e = document.querySelector(s);
-      if (!e) return null;
-      const r = e.getBoundingClientRect();
-      return { x: Math.round(r.left + r.width / 2), y: Math.round(r.top + r.height / 2) };
-    }, selector);
-    if (!box) throw new Error(`no element ${selector} to click`);
+    // WebDriver's pointer moves to whole CSS pixels.
+    const centre = await this.centre(selector);
+    const box = { x: Math.round(centre.x), y: Math.round(centre.y) };
     await this.send('input.performActions', { context: this.context, actions: [{
       type: 'pointer', id: 'mouse', parameters: { pointerType: 'mouse' },
       actions: [{ type: 'pointerMove', x: box.x, y: box.y }, { type: 'pointerDown', button: 0 },

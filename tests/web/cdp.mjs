@@ -8,6 +8,8 @@ import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 
+import { PageQueries, sleep } from './page-queries.mjs';
+
 // Flags that keep a headless page running at full speed while no one looks at it.
 const QUIET_BROWSER = [
   '--headless=new', '--remote-debugging-pipe', '--mute-audio', '--hide-scrollbars',
@@ -15,7 +17,6 @@ const QUIET_BROWSER = [
   '--disable-renderer-backgrounding', '--disable-dev-shm-usage', '--no-default-browser-check',
 ];
 
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // Runs `fn(arg)` in the page and returns its (awaited, JSON-able) result.
 function expression(fn, arg) {
@@ -27,8 +28,9 @@ function consoleText(args) {
   return args.map((a) => ('value' in a ? String(a.value) : a.description ?? a.type)).join(' ');
 }
 
-class Page {
+class Page extends PageQueries {
   constructor(browser, sessionId) {
+    super();
     this.browser = browser;
     this.sessionId = sessionId;
     this.listeners = { console: [], pageerror: [] };
@@ -79,40 +81,10 @@ class Page {
     return r.result.value;
   }
 
-  async waitForFunction(fn, arg, { timeout = 30000, polling = 100 } = {}) {
-    const deadline = Date.now() + timeout;
-    for (;;) {
-      const value = await this.evaluate(fn, arg);
-      if (value) return value;
-      if (Date.now() > deadline) throw new Error(`waited ${timeout} ms for ${fn}`);
-      await sleep(polling);
-    }
-  }
-
-  waitForTimeout(ms) { return sleep(ms); }
-
-  isVisible(selector) {
-    return this.evaluate((s) => {
-      const e = document.querySelector(s);
-      if (!e || e.getClientRects().length === 0) return false;
-      return getComputedStyle(e).visibility !== 'hidden';
-    }, selector);
-  }
-
-  textContent(selector) {
-    return this.evaluate((s) => document.querySelector(s)?.textContent ?? null, selector);
-  }
-
   // A real mouse click in the middle of the element: a user gesture, as browsers require
   // for sound and full screen.
   async click(selector) {
-    const box = await this.evaluate((s) => {
-      const e = document.querySelector(s);
-      if (!e) return null;
-      const r = e.getBoundingClientRect();
-      return { x: r.left + r.width / 2, y: r.top + r.height / 2 };
-    }, selector);
-    if (!box) throw new Error(`no element ${selector} to click`);
+    const box = await this.centre(selector);
     const at = { x: box.x, y: box.y, button: 'left', clickCount: 1 };
     await this.send('Input.dispatchMouseEvent', { type: 'mouseMoved', x: box.x, y: box.y });
     await this.send('Input.dispatchMouseEvent', { type: 'mousePressed', ...at });
@@ -126,17 +98,6 @@ class Page {
     const points = [{ x: at.x, y: at.y, radiusX: 4, radiusY: 4, force: 1, id: 0 }];
     await this.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: points, timestamp });
     await this.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [], timestamp: timestamp + 0.05 });
-  }
-
-  async centre(selector) {
-    const box = await this.evaluate((s) => {
-      const e = document.querySelector(s);
-      if (!e) return null;
-      const r = e.getBoundingClientRect();
-      return { x: r.left + r.width / 2, y: r.top + r.height / 2 };
-    }, selector);
-    if (!box) throw new Error(`no element ${selector}`);
-    return box;
   }
 
   // The page's size in CSS pixels; `mobile`: a phone's screen at three device pixels to

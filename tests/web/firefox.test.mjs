@@ -11,6 +11,7 @@ import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { firefox } from './bidi.mjs';
+import { pictureStats } from './pictures.mjs';
 import { serve } from '../../scripts/lib/web-server.mjs';
 
 const PREFS = {
@@ -32,45 +33,6 @@ after(async () => {
   site?.server.close();
   rmSync(work, { recursive: true, force: true });
 });
-
-// Statistics of a PNG as show.test.mjs reads them (grey levels 0..1, bright pixels, the
-// floor's share of not-black pixels and its mean grey in the bottom fifth), and its RMSE
-// against `reference` (another PNG of the same size, channels 0..1), decoded by the page.
-async function pictureStats(page, png, reference) {
-  return page.evaluate(async ([b64, ref64]) => {
-    const pixels = async (b) => {
-      const img = new Image();
-      img.src = 'data:image/png;base64,' + b;
-      await img.decode();
-      const c = new OffscreenCanvas(img.width, img.height);
-      const g = c.getContext('2d');
-      g.drawImage(img, 0, 0);
-      return { width: img.width, height: img.height, d: g.getImageData(0, 0, img.width, img.height).data };
-    };
-    const { width, height, d } = await pixels(b64);
-    let sum = 0, max = 0, bright = 0, floorLit = 0, floorAll = 0, floorGrey = 0;
-    for (let i = 0, p = 0; i < d.length; i += 4, p++) {
-      const grey = (0.2126 * d[i] + 0.7152 * d[i + 1] + 0.0722 * d[i + 2]) / 255;
-      sum += grey;
-      max = Math.max(max, grey);
-      if (grey > 0.6) bright++;
-      const lit = Math.max(d[i], d[i + 1], d[i + 2]) >= 4;
-      if (Math.floor(p / width) >= height * 0.8) { floorAll++; floorLit += lit; floorGrey += grey; }
-    }
-    const stats = { width, height, mean: sum / (d.length / 4), max, bright,
-                    floor: floorLit / floorAll, floorGrey: floorGrey / floorAll };
-    if (ref64) {
-      const ref = await pixels(ref64);
-      if (ref.width !== width || ref.height !== height) return { ...stats, rmse: null };
-      let squares = 0;
-      for (let i = 0; i < d.length; i += 4) {
-        for (let c = 0; c < 3; c++) squares += ((d[i + c] - ref.d[i + c]) / 255) ** 2;
-      }
-      stats.rmse = Math.sqrt(squares / (3 * width * height));
-    }
-    return stats;
-  }, [png.toString('base64'), reference?.toString('base64')]);
-}
 
 // The music starts 10 s in and the tick follows the page's clock from 18400 ms: at 16.3 s
 // of music the tick is 24700 ms, as in show.test.mjs's pinned frame (the show draws from

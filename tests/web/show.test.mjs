@@ -13,6 +13,7 @@ import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { chromium } from './cdp.mjs';
+import { pictureStats } from './pictures.mjs';
 import { serve } from '../../scripts/lib/web-server.mjs';
 
 const CHROMIUM_ARGS = [
@@ -80,33 +81,6 @@ const show = (page) => page.evaluate(() => {
   const s = window.zoovShow;
   return { state: s.state, frames: s.frames, musicTime: s.musicTime, reports: s.reports };
 });
-
-// Pixel statistics of a PNG, decoded by the browser: grey levels 0..1 as picture.sh
-// reads them, the count of bright pixels, and in the bottom fifth (where the floor slab
-// lies in front of the texts) the share of pixels that are not black and their mean grey.
-async function pictureStats(page, png) {
-  return page.evaluate(async (b64) => {
-    const img = new Image();
-    img.src = 'data:image/png;base64,' + b64;
-    await img.decode();
-    const c = new OffscreenCanvas(img.width, img.height);
-    const g = c.getContext('2d');
-    g.drawImage(img, 0, 0);
-    const d = g.getImageData(0, 0, img.width, img.height).data;
-    let sum = 0, max = 0, bright = 0, floorLit = 0, floorAll = 0, floorGrey = 0;
-    for (let i = 0, p = 0; i < d.length; i += 4, p++) {
-      const grey = (0.2126 * d[i] + 0.7152 * d[i + 1] + 0.0722 * d[i + 2]) / 255;
-      sum += grey;
-      max = Math.max(max, grey);
-      if (grey > 0.6) bright++;
-      const y = Math.floor(p / img.width);
-      const lit = Math.max(d[i], d[i + 1], d[i + 2]) >= 4;
-      if (y >= img.height * 0.8) { floorAll++; floorLit += lit; floorGrey += grey; }
-    }
-    return { width: img.width, height: img.height, mean: sum / (d.length / 4), max, bright,
-             floor: floorLit / floorAll, floorGrey: floorGrey / floorAll };
-  }, png.toString('base64'));
-}
 
 const LIMITS = { timeout: 240000 };
 
