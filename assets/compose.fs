@@ -42,13 +42,28 @@ vec3 holdFigures(vec3 light, float figure, float backdrop) {
   return light * (held / max(total, 1e-4));
 }
 
+// The sharp scene. Its mipmaps come from the driver, with the driver's rounding (llvmpipe
+// lands a quarter of a step of 8 bits high on average, at every level), and in the dark,
+// where the tone curve stretches each stored step about fourfold, that showed. So where
+// the scene is dark the picture comes from level 0 itself: two linear taps a quarter of
+// the pixel's height above and below its centre (a row of the picture spans nearly twice
+// as many texels as a column), which also average the floor's dither. Where it is bright
+// the trilinear read stays: its softer cores keep the credits from burning white.
+vec4 sharpScene(vec2 uv) {
+  vec4 soft = texture(tex, uv);
+  vec2 dy = dFdy(vUv) * 0.25;
+  vec2 at = clamp(uv, vec2(0.002) + abs(dy), vec2(0.998) - abs(dy));
+  vec4 fine = 0.5 * (textureLod(tex, at - dy, 0.0) + textureLod(tex, at + dy, 0.0));
+  return mix(fine, soft, smoothstep(0.05, 0.25, brightest(soft.rgb)));
+}
+
 void main() {
   // The targets repeat at their edges: stay a few texels inside so nothing wraps round.
   vec2 uv = clamp(vUv, 0.002, 0.998);
-  vec4 sharp = texture(tex, uv);
-  // Level 1 averages each pair of rows of the blurred target, which completes the
-  // vertical blur's interleaved taps (see blur.fs).
-  vec4 glow = textureLod(blurtex, uv, 1.0) * (1.0 / BLUR_GAIN);
+  vec4 sharp = sharpScene(uv);
+  // Level 5 of the blurred target spreads the glow and completes the vertical blur's
+  // interleaved taps (see blur.fs); half a texel of it from the edges, nothing wraps.
+  vec4 glow = textureLod(blurtex, clamp(vUv, 0.5 / 64.0, 1.0 - 0.5 / 64.0), 5.0) * (1.0 / BLUR_GAIN);
   vec3 glowLight = glow.rgb * HEADROOM;
   float glowFigure = glow.a * FIGURE_RANGE;
   float nearLetters = max(brightest(glowLight) - glowFigure, 0.0);

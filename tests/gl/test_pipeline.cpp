@@ -103,6 +103,20 @@ Image readFramebuffer(GLuint fbo, int x, int y, int width, int height) {
 
 Image readWindow() { return readFramebuffer(0, 0, 0, windowWidth, windowHeight); }
 
+// One mipmap level of a target, as the compose pass last built and read it.
+Image readLevel(GLuint texture, int level) {
+  const int size = 2048 >> level;
+  Image image{size, size, std::vector<uint8_t>((size_t)size * size * 4)};
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, image.rgba.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  return image;
+}
+
+// The compose pass spreads the glow by reading level 5 of the blurred target.
+const int GLOW_LEVEL = 5;
+
 // Where a world point lands: window pixel (through the viewport) and target texel.
 struct Projected {
   float windowX, windowY;  // pixels, origin bottom-left
@@ -300,7 +314,7 @@ TEST_F(PipelinePicture, SegmentLightsItsSurroundingsAndItsMirrorBelowIsDimmer) {
   drawFrame(QUIET_TICK, QUIET_MUSIC, addMiddleSegment);
   Image lit = readWindow();
   Image scene = readFramebuffer(show.sceneTarget->fbo, 0, 0, 2048, 2048);
-  Image blurred = readFramebuffer(show.blurTargetV->fbo, 0, 0, 2048, 2048);
+  Image glow = readLevel(show.blurTargetV->tex, GLOW_LEVEL);
 
   FrameMatrices fm;
   buildFrameMatrices(fm, QUIET_TICK);
@@ -326,7 +340,8 @@ TEST_F(PipelinePicture, SegmentLightsItsSurroundingsAndItsMirrorBelowIsDimmer) {
   Projected end = project(fm.linesMvp, 15.0f, 2.5f, 0.0f, v);
   int tx = (int)end.texelX + 12, ty = (int)end.texelY;
   EXPECT_LE(scene.luma(tx, ty), emptyScene.luma(tx, ty) + 2) << "sharp scene dark there";
-  EXPECT_GE(blurred.luma(tx, ty), scene.luma(tx, ty) + 8) << "blurred copy lit there";
+  EXPECT_GE(glow.luma(tx >> GLOW_LEVEL, ty >> GLOW_LEVEL), scene.luma(tx, ty) + 8)
+      << "blurred copy lit there";
   // The glow is a gentle one: summed over the ten pixels after the end it adds up.
   int ey = (int)end.windowY, extra = 0;
   for (int dx = 3; dx < 13; ++dx) {
@@ -389,11 +404,21 @@ TEST_F(PipelineBlur, ThinLineGlowsAtLeastEightTexelsToBothSides) {
   for (int column : {1024, 1031, 1039, 1047, 1055, 517, 1800}) {
     SCOPED_TRACE("column " + std::to_string(column));
     blurColumn(column);
+    // The blurred target as the compose pass reads it: level 5, linearly between its
+    // texels, along one row.
     const int row = 1000;
-    Image blurred = readFramebuffer(show.blurTargetV->fbo, column - 40, row, 81, 1);
+    Image glow = readLevel(show.blurTargetV->tex, GLOW_LEVEL);
+    auto glowAt = [&](int texel) {
+      float s = ((float)texel + 0.5f) / (float)(1 << GLOW_LEVEL) - 0.5f;
+      int i = (int)std::floor(s);
+      float f = s - (float)i;
+      int y = row >> GLOW_LEVEL;
+      return (int)std::lround((1.0f - f) * (float)glow.maxChannel(std::max(i, 0), y) +
+                              f * (float)glow.maxChannel(std::min(i + 1, glow.width - 1), y));
+    };
     int peak = 0;
-    for (int i = 0; i < 81; ++i) peak = std::max(peak, blurred.maxChannel(i, 0));
-    int left = blurred.maxChannel(40 - 8, 0), right = blurred.maxChannel(40 + 8, 0);
+    for (int i = -40; i <= 40; ++i) peak = std::max(peak, glowAt(column + i));
+    int left = glowAt(column - 8), right = glowAt(column + 8);
     EXPECT_GE(peak, 4) << "the line leaves a glow at all";
     // What a 9-tap Gaussian with 2-texel spacing still reaches 8 texels away.
     EXPECT_GE(left * 100, peak * 5) << "left " << left << " of peak " << peak;
